@@ -15,6 +15,7 @@ const char* TraceKindName(TraceKind kind)
     case TraceKind::TimeOut: return "time-out";
     case TraceKind::Repetition: return "repetition";
     case TraceKind::Discarded: return "discarded";
+    case TraceKind::TransmitError: return "transmit-error";
     }
     return "?";
 }

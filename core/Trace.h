@@ -17,6 +17,7 @@ enum class TraceKind {
     TimeOut,     // the answer timer expired
     Repetition,  // a request is repeated; value = the retry counter
     Discarded,   // input queued before a new frame was sent was thrown away by the link
+    TransmitError,  // the link refused to send a frame (port closed, device gone)
 };
 
 const char* TraceKindName(TraceKind kind);
