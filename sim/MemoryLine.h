@@ -4,7 +4,7 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <vector>
 
 #include "core/IDeviceLink.h"
@@ -14,6 +14,10 @@
 
 namespace rv::sim {
 
+// Line time is kept in microseconds from the loop's zero; bytes that have arrived are handed over
+// on a loop timer at millisecond resolution (a byte due at 18.75 ms is taken in at 19 ms, together
+// with every other byte due by then), cut into packets exactly as the device link cuts them.
+// Loop thread only. The line must not outlive the loop it was made with.
 class MemoryLine : public IDeviceLink {
 public:
     MemoryLine(SimMeter& meter, Loop* loop = nullptr);
@@ -25,6 +29,8 @@ public:
     TBaudRate GetBaudRate() override { return baud_; }
     void SetIrda(bool value) override { irda_ = value; }
     bool GetIrda() const override { return irda_; }
+    // Both restart the packet count and throw away what has arrived but not been cut (reported to
+    // the trace hook as Discarded); bytes still on the wire arrive later. Nothing is sent while closed.
     void Transmit_Byte(unsigned char value) override;
     void Transmit_Packed(const void* data, unsigned char count) override;
     void ModemCommand(const std::string& text) override;
@@ -39,19 +45,34 @@ public:
     void SetTraceHook(const TraceHook* hook) override { trace_ = hook; }
 
     // Test controls.
-    void SetOpen(bool open) { open_ = open; }
+    // Closing loses every byte on the wire and everything received; the meter forgets a half request.
+    void SetOpen(bool open);
     void SetEcho(bool echo) { echo_ = echo; }
-    // Bit rate used for pacing; follows SetBaudRate. 0 = bytes take no time.
+    bool GetEcho() const { return echo_; }
+    // Bit rate used for pacing; follows SetBaudRate. 0 = bytes take no time (they arrive on the next
+    // millisecond tick).
     uint32_t BitRate() const { return bitRate_; }
+    void SetBitRate(uint32_t bitsPerSecond) { bitRate_ = bitsPerSecond; }
     // Meter turnaround between the last request byte and the first answer byte, in microseconds.
     void SetTurnaroundUs(uint32_t us) { turnaroundUs_ = us; }
     // Everything written by the PC, in order (wake-up bytes included), with the virtual time in ms of
-    // the moment each write was handed to the line.
+    // the moment each write was handed to the line, and the line time of its first and last byte.
     struct Write {
         uint64_t timeMs;
         std::vector<uint8_t> bytes;
+        uint64_t startUs = 0;  // the first byte starts going out
+        uint64_t endUs = 0;    // the last byte is out (and its echo back)
     };
     const std::vector<Write>& Writes() const { return writes_; }
+    // Every byte that reached the PC side: when it was complete on the wire, when it was taken in.
+    struct Arrival {
+        uint64_t dueUs;
+        uint64_t takenMs;
+        uint8_t byte;
+        bool echo;  // one of the PC's own bytes
+    };
+    const std::vector<Arrival>& Arrivals() const;
+    void ClearLog();
     // Time in microseconds by which the line is busy, for line-time bounds.
     uint64_t BusyUntilUs() const;
 
@@ -66,6 +87,7 @@ private:
     uint32_t bitRate_ = 9600;
     uint32_t turnaroundUs_ = 0;
     TReceiveType receiveType_ = rtChar;
+    bool receiveTypeSet_ = false;  // until the first SetReceiveType, received bytes stay queued
     int lengthPacket_ = 0;
     TPacketEvent onPacket_;
     TNotifyEvent onModemConnect_, onModemDisconnect_;

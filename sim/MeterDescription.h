@@ -1,0 +1,91 @@
+// What a simulated meter is made of, as a plain description, and the meters built from it: the
+// built-in default meter and meters described by a JSON file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/MeterImage.h"
+
+namespace rv::sim {
+
+// A bad meter description: the message names the file (if any), the key and what is wrong.
+class MeterFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct SensorDescription {
+    uint8_t present = 1;
+    uint8_t type = 1;  // 1 A, 2 B, 3 C
+    uint8_t module = 1;
+    std::string serial;   // at most 9 bytes in code page 1251
+    std::string qvmax;    // at most 19
+    std::string kfsText;  // at most 9
+    float nominalMax = 0;
+    float kfs = 1;
+    float diameter = 0;
+    float diameter2 = 0;
+    std::array<std::array<float, 3>, layout::sensor::kSegments> correction{};
+    std::array<float, layout::sensor::kThresholdCount> thresholds{};
+};
+
+struct ModuleDescription {
+    uint8_t number = 1;  // 0..layout::config::kMaxModule
+    uint16_t execution = 0;
+    uint8_t tableSet = 0;
+};
+
+struct RawBytes {
+    uint32_t address = 0;
+    std::vector<uint8_t> bytes;
+};
+
+// Every field has the value a meter of an empty description has; DefaultDescription() fills a
+// realistic one.
+struct MeterDescription {
+    uint16_t deviceCode = 0x1400;
+    uint16_t softwareVersion = 0;
+    uint32_t deviceValue = 0;  // identity offset 4
+    uint32_t serialNumber = 0;
+    uint16_t status = 0;  // identity offset 12
+    uint8_t slaveAddress = 0xC9;
+    int8_t moduleCount = 1;
+    MeterOptions options;
+    std::string display;
+
+    uint8_t pathsPerSensor = 1;
+    std::vector<ModuleDescription> modules;
+    std::array<std::optional<SensorDescription>, layout::kSensorCount> sensors;
+
+    std::array<uint16_t, layout::kPointerCount> ramPointers = DefaultRamPointers();
+    bool emulatorMode = false;
+    std::array<uint32_t, 6> deviceFlags{};
+    std::array<uint8_t, layout::ram::kEmulatorSize> emulatorBlock{};
+
+    // Applied last, in order, so they may overwrite anything above.
+    std::vector<RawBytes> flashBytes;
+    std::vector<RawBytes> ramBytes;
+
+    static std::array<uint16_t, layout::kPointerCount> DefaultRamPointers();
+};
+
+// Builds the image; throws MeterFileError when a field does not fit its record or its memory.
+std::shared_ptr<MeterImage> BuildMeter(const MeterDescription& d);
+
+// A one-path meter of one module with four sensors, in emulator mode.
+MeterDescription DefaultDescription();
+std::shared_ptr<MeterImage> DefaultMeter();
+
+// JSON meter files. Unknown keys, values that do not fit their field and malformed JSON are errors.
+MeterDescription ParseMeterDescription(std::string_view json, const std::string& source = "meter description");
+std::shared_ptr<MeterImage> ParseMeter(std::string_view json, const std::string& source = "meter description");
+std::shared_ptr<MeterImage> LoadMeter(const std::string& path);
+
+}  // namespace rv::sim
