@@ -83,7 +83,7 @@ void MemoryArea::PutText(uint64_t addr, size_t fieldLen, std::string_view utf8)
     if (bytes.size() + 1 > fieldLen) {
         throw std::length_error("text \"" + std::string(utf8) + "\" takes " + std::to_string(bytes.size()) +
                                 " bytes; its field holds " + std::to_string(fieldLen ? fieldLen - 1 : 0) +
-                                " and a terminating zero");
+                                " bytes and a terminating zero");
     }
     Check(addr, fieldLen);
     std::memcpy(bytes_.data() + addr, bytes.data(), bytes.size());

@@ -59,7 +59,7 @@ void WriteRaw(MemoryArea& area, const std::vector<RawBytes>& raws, const char* k
         const RawBytes& r = raws[i];
         if (!area.Contains(r.address, r.bytes.size())) {
             Fail(std::string(key) + "[" + std::to_string(i) + "]: " + std::to_string(r.bytes.size()) +
-                 " bytes at " + std::to_string(r.address) + " do not fit the " + std::to_string(area.Size()) +
+                 " bytes at " + HexAddress(r.address) + " do not fit the " + std::to_string(area.Size()) +
                  "-byte " + area.Name());
         }
         area.Write(r.address, r.bytes);
@@ -95,7 +95,7 @@ std::shared_ptr<MeterImage> BuildMeter(const MeterDescription& d)
         const uint16_t at = d.ramPointers[static_cast<size_t>(b.word)];
         if (!img->ram.Contains(at, b.size))
             Fail("ramPointers[" + std::to_string(b.word) + "]: the " + std::to_string(b.size) +
-                 "-byte block at " + std::to_string(at) + " runs past the end of RAM");
+                 "-byte block at " + HexAddress(at) + " runs past the end of RAM");
     }
 
     img->flash.PutU8(kConfig + config::kPathsPerSensor, d.pathsPerSensor);

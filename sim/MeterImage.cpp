@@ -1,11 +1,19 @@
 // Identity fields and pointer-table helpers of the simulated meter.
 #include "sim/MeterImage.h"
 
+#include <cstdio>
 #include <stdexcept>
 
 #include "protocol/Frame.h"
 
 namespace rv::sim {
+
+std::string HexAddress(uint64_t address)
+{
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(address));
+    return buf;
+}
 
 MeterImage::MeterImage()
     : flash("flash", layout::kFlashSize), ram("RAM", layout::kRamSize), f149("F149 flash", layout::kF149Size, 0xFF)

@@ -111,6 +111,9 @@ inline constexpr uint16_t kStatusCorrectionMode = 0x02;
 inline constexpr uint8_t kAckOk = 0xFF;
 inline constexpr uint8_t kAckRefused = 0x00;
 
+// "0x1A2B", for messages about addresses.
+std::string HexAddress(uint64_t address);
+
 struct MeterOptions {
     bool echo = true;           // the line returns the PC's own bytes (a two-wire line)
     uint32_t turnaroundUs = 0;  // from the request's last byte to the answer's first
