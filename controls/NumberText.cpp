@@ -15,14 +15,22 @@ std::string_view Trim(std::string_view t)
     return t;
 }
 
+// The parser takes a '-' but no '+'; a '+' is dropped here, and a second sign after it is refused.
+bool StripPlus(std::string_view& t)
+{
+    if (!t.empty() && t.front() == '+') {
+        t.remove_prefix(1);
+        if (!t.empty() && (t.front() == '+' || t.front() == '-')) return false;
+    }
+    return !t.empty();
+}
+
 }  // namespace
 
 bool ParseExtended(std::string_view text, char sep, long double& value)
 {
     text = Trim(text);
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    // A sign followed by another sign would otherwise pass as "+-5".
-    if (text.empty() || text.front() == '+') return false;
+    if (!StripPlus(text)) return false;
     std::string t(text);
     for (char& c : t)
         if (c == ',' || (sep && c == sep)) c = '.';
@@ -36,8 +44,7 @@ bool ParseExtended(std::string_view text, char sep, long double& value)
 bool ParseInt64(std::string_view text, int64_t& value)
 {
     text = Trim(text);
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    if (text.empty() || text.front() == '+') return false;
+    if (!StripPlus(text)) return false;
     int64_t v = 0;
     auto r = std::from_chars(text.data(), text.data() + text.size(), v, 10);
     if (r.ec != std::errc() || r.ptr != text.data() + text.size()) return false;
