@@ -170,6 +170,7 @@ void TFormStatus::RestoreForm(const TIniDocument& ini, QWidget* form, std::strin
         for (QWidget* w : controls)
             if (IsExactly<QLineEdit>(w))
                 if (auto v = stored(w)) static_cast<QLineEdit*>(w)->setText(QString::fromStdString(*v));
+    // An editable combo box takes any text; a list-only one selects the item of that text, if it has one.
     if (Text_ComboBox)
         for (QWidget* w : controls)
             if (IsExactly<QComboBox>(w))
