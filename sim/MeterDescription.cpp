@@ -53,6 +53,39 @@ void WriteSensor(MeterImage& img, int i, const SensorDescription& s)
         img.flash.PutF32(base + kThresholds + 4 * static_cast<uint32_t>(j), s.thresholds[static_cast<size_t>(j)]);
 }
 
+void WriteJournals(MeterImage& img, const MeterDescription& d)
+{
+    const bool layout2 = d.softwareVersion >= 200;
+    const size_t recordSize = layout2 ? 18 : 16;
+    const size_t pageSize = layout2 ? journal::kPage2 : journal::kPage1;
+    std::set<int> seen;
+    for (size_t i = 0; i < d.journals.size(); ++i) {
+        const JournalDescription& j = d.journals[i];
+        const std::string key = "eventJournal[" + std::to_string(i) + "]";
+        if (j.number >= journal::kJournals)
+            Fail(key + ".number: " + std::to_string(j.number) + " is outside 0.." +
+                 std::to_string(journal::kJournals - 1));
+        if (!seen.insert(j.number).second)
+            Fail(key + ".number: journal " + std::to_string(j.number) + " is described twice");
+        if (j.records.size() > journal::kPages)
+            Fail(key + ".records: " + std::to_string(j.records.size()) + " records; a page holds " +
+                 std::to_string(journal::kPages));
+        const uint32_t base = kEventJournal;
+        img.flash.PutU16(base + 2 * j.number,
+                         static_cast<uint16_t>(j.head ? *j.head : static_cast<int16_t>(j.records.size())));
+        for (size_t k = 0; k < j.records.size(); ++k) {
+            const JournalRecord& r = j.records[k];
+            const uint64_t at = base + 16 + pageSize * j.number + recordSize * k;
+            const uint8_t head[4] = {r.code, r.module, r.type, r.flag};
+            img.flash.Write(at, head, 4);
+            img.flash.PutU32(at + 4, r.deviceFlags);
+            img.flash.PutF32(at + 8, r.oldValue);
+            img.flash.PutF32(at + 12, r.newValue);
+            if (layout2) img.flash.PutU16(at + 16, r.tail);
+        }
+    }
+}
+
 void WriteRaw(MemoryArea& area, const std::vector<RawBytes>& raws, const char* key)
 {
     for (size_t i = 0; i < raws.size(); ++i) {
@@ -120,6 +153,7 @@ std::shared_ptr<MeterImage> BuildMeter(const MeterDescription& d)
     img->SetEmulatorMode(d.emulatorMode);
     img->ram.Write(d.ramPointers[ram::kEmulatorWord], d.emulatorBlock);
 
+    WriteJournals(*img, d);
     WriteRaw(img->flash, d.flashBytes, "flashBytes");
     WriteRaw(img->ram, d.ramBytes, "ramBytes");
     return img;
@@ -172,6 +206,11 @@ MeterDescription DefaultDescription()
         s.thresholds = r.thresholds;
         d.sensors[i] = s;
     }
+    // The coefficients of sensors 0 and 1 were set once since the meter left the factory.
+    JournalDescription changes;
+    changes.number = 0;
+    changes.records = {{0x90, 0, 0, 1, 0x00000105, 1.0f, 1.0012f, 0}, {0x90, 0, 0, 1, 0x00000105, 1.0f, 0.9987f, 0}};
+    d.journals = {changes};
     return d;
 }
 

@@ -42,6 +42,28 @@ struct ModuleDescription {
     uint8_t tableSet = 0;
 };
 
+// One record of the event journal: four bytes, three 32-bit words, and in layout 2 a closing 16-bit
+// word. A KFS change is code 0x90, the module index, the sensor type index, 1, the first device flag
+// word, the old and the new coefficient.
+struct JournalRecord {
+    uint8_t code = 0x90;
+    uint8_t module = 0;
+    uint8_t type = 0;
+    uint8_t flag = 1;
+    uint32_t deviceFlags = 0;
+    float oldValue = 0;
+    float newValue = 0;
+    uint16_t tail = 0;  // layout 2 only
+};
+
+// Journal n: its records fill slots 0, 1, … of page n; the head (the count of records ever written)
+// is the number of records unless given.
+struct JournalDescription {
+    uint8_t number = 0;  // 0..7
+    std::optional<int16_t> head;
+    std::vector<JournalRecord> records;  // at most 16
+};
+
 struct RawBytes {
     uint32_t address = 0;
     std::vector<uint8_t> bytes;
@@ -69,6 +91,9 @@ struct MeterDescription {
     std::array<uint32_t, 6> deviceFlags{};
     std::array<uint8_t, layout::ram::kEmulatorSize> emulatorBlock{};
 
+    // Laid out as layout 2 (18-byte records) when softwareVersion is 200 or more, else layout 1.
+    std::vector<JournalDescription> journals;
+
     // Applied last, in order, so they may overwrite anything above.
     std::vector<RawBytes> flashBytes;
     std::vector<RawBytes> ramBytes;
@@ -79,7 +104,7 @@ struct MeterDescription {
 // Builds the image; throws MeterFileError when a field does not fit its record or its memory.
 std::shared_ptr<MeterImage> BuildMeter(const MeterDescription& d);
 
-// A one-path meter of one module with four sensors, in emulator mode.
+// A one-path meter of one module with four sensors, in emulator mode, two KFS changes in its journal.
 MeterDescription DefaultDescription();
 std::shared_ptr<MeterImage> DefaultMeter();
 

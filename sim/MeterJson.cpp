@@ -252,6 +252,40 @@ void ReadRam(const json& j, MeterDescription& d)
     o.Done();
 }
 
+std::vector<JournalDescription> ReadJournals(const json& j)
+{
+    std::vector<JournalDescription> out;
+    const json& a = Array(j, "eventJournal", layout::journal::kJournals);
+    for (size_t i = 0; i < a.size(); ++i) {
+        Object o(a[i], "eventJournal[" + std::to_string(i) + "]");
+        JournalDescription jd;
+        jd.number = static_cast<uint8_t>(i);
+        if (auto* v = o.Get("number"))
+            jd.number = Integer<uint8_t>(*v, o.Path("number"), 0, layout::journal::kJournals - 1);
+        if (auto* v = o.Get("head")) jd.head = Integer<int16_t>(*v, o.Path("head"));
+        if (auto* v = o.Get("records")) {
+            const json& recs = Array(*v, o.Path("records"), layout::journal::kPages);
+            for (size_t k = 0; k < recs.size(); ++k) {
+                Object r(recs[k], o.Path("records") + "[" + std::to_string(k) + "]");
+                JournalRecord rec;
+                if (auto* x = r.Get("code")) rec.code = Integer<uint8_t>(*x, r.Path("code"));
+                if (auto* x = r.Get("module")) rec.module = Integer<uint8_t>(*x, r.Path("module"));
+                if (auto* x = r.Get("type")) rec.type = Integer<uint8_t>(*x, r.Path("type"));
+                if (auto* x = r.Get("flag")) rec.flag = Integer<uint8_t>(*x, r.Path("flag"));
+                if (auto* x = r.Get("deviceFlags")) rec.deviceFlags = Integer<uint32_t>(*x, r.Path("deviceFlags"));
+                if (auto* x = r.Get("oldValue")) rec.oldValue = Float(*x, r.Path("oldValue"));
+                if (auto* x = r.Get("newValue")) rec.newValue = Float(*x, r.Path("newValue"));
+                if (auto* x = r.Get("tail")) rec.tail = Integer<uint16_t>(*x, r.Path("tail"));
+                r.Done();
+                jd.records.push_back(rec);
+            }
+        }
+        o.Done();
+        out.push_back(std::move(jd));
+    }
+    return out;
+}
+
 std::vector<RawBytes> ReadRaw(const json& j, const std::string& path, size_t memorySize)
 {
     std::vector<RawBytes> out;
@@ -298,6 +332,7 @@ MeterDescription Read(const json& root)
             d.ramPointers[k] = Integer<uint16_t>(a[k], "ramPointers[" + std::to_string(k) + "]");
     }
     if (auto* v = o.Get("ram")) ReadRam(*v, d);
+    if (auto* v = o.Get("eventJournal")) d.journals = ReadJournals(*v);
     if (auto* v = o.Get("flashBytes")) d.flashBytes = ReadRaw(*v, "flashBytes", layout::kFlashSize);
     if (auto* v = o.Get("ramBytes")) d.ramBytes = ReadRaw(*v, "ramBytes", layout::kRamSize);
     o.Done();

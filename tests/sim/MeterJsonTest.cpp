@@ -113,6 +113,28 @@ TEST(MeterJson, FieldsLandAtTheirOffsets)
     EXPECT_EQ(m->ram.U16(16), 0x0201);
 }
 
+TEST(MeterJson, JournalRecordsFollowTheLayoutOfTheSoftwareVersion)
+{
+    const char* tmpl = R"({"identity": {"softwareVersion": %d},
+        "eventJournal": [{"number": 3, "records": [{}, {"code": 1, "oldValue": 2.5, "newValue": 3, "tail": 7}]},
+                         {"number": 5, "head": 17}]})";
+    for (int version : {199, 200}) {
+        char json[512];
+        std::snprintf(json, sizeof json, tmpl, version);
+        const auto m = ParseMeter(json);
+        const bool v2 = version >= 200;
+        const uint32_t base = layout::kEventJournal;
+        EXPECT_EQ(m->flash.U16(base + 6), 2);
+        EXPECT_EQ(m->flash.U16(base + 10), 17);
+        const uint32_t slot1 = base + 16 + (v2 ? 288 : 256) * 3 + (v2 ? 18 : 16);
+        EXPECT_EQ(m->flash.U8(slot1 - (v2 ? 18 : 16)), 0x90) << version;
+        EXPECT_EQ(m->flash.U8(slot1), 1) << version;
+        EXPECT_EQ(m->flash.F32(slot1 + 8), 2.5f);
+        EXPECT_EQ(m->flash.F32(slot1 + 12), 3.0f);
+        EXPECT_EQ(m->flash.U16(slot1 + 16), v2 ? 7 : 0);  // layout 1 has no closing word
+    }
+}
+
 TEST(MeterJson, BadDescriptionsSayWhereAndWhat)
 {
     struct Case {
@@ -142,6 +164,9 @@ TEST(MeterJson, BadDescriptionsSayWhereAndWhat)
         {R"({"ramBytes": [{"hex": "00"}]})", "ramBytes[0].address: missing"},
         {R"({"ram": {"emulatorBlock": "00"}})", "ram.emulatorBlock: 1 bytes; the block has 8"},
         {R"({"echo": 1})", "echo: expected true or false"},
+        {R"({"eventJournal": [{"number": 8}]})", "eventJournal[0].number: 8 is outside 0..7"},
+        {R"({"eventJournal": [{"records": [{"colour": 1}]}]})", "eventJournal[0].records[0].colour: unknown key"},
+        {R"({"eventJournal": [{}, {"number": 0}]})", "journal 0 is described twice"},
         {R"([1, 2])", "expected an object"},
         {"{\"identity\": {\n  \"serialNumber\": 1,\n}}", "not valid JSON"},
     };
