@@ -209,3 +209,26 @@ TEST(MemoryLine, WorksOnTheRealTimeLoop)
     ASSERT_EQ(packets.size(), 2u);
     EXPECT_EQ(packets[1].size(), 19u);
 }
+
+TEST(MemoryLine, PacketLengthsOutsideTheBufferAreHeldWithinIt)
+{
+    Rig r;
+    r.line.SetBitRate(0);
+    r.line.SetLengthPacket(-3);
+    r.line.SetReceiveType(rtPacket);
+    EXPECT_EQ(r.line.GetLengthPacket(), 1);
+    // A length below 1 set later counts as 1; one beyond the buffer as the buffer.
+    r.line.SetLengthPacket(0);
+    r.Send({0x00, 0x01});
+    r.loop.RunFor(3);
+    ASSERT_EQ(r.packets.size(), 2u);
+    r.packets.clear();
+    // Five frames sent at once queue on the wire, so all 1250 echo bytes arrive after the last send.
+    r.line.SetBaudRate(br115200);
+    r.line.SetLengthPacket(100000);
+    const Bytes big(250, 0x11);
+    for (int i = 0; i < 5; ++i) r.Send(big);
+    r.loop.RunFor(200);
+    ASSERT_EQ(r.packets.size(), 1u);
+    EXPECT_EQ(r.packets[0].bytes.size(), static_cast<size_t>(PacketCutter::kBufferSize));
+}

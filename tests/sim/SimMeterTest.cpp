@@ -1,6 +1,8 @@
 // The responder against hand-built request frames.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <vector>
 
 #include "protocol/Frame.h"
@@ -208,4 +210,30 @@ TEST(SimMeter, HandlersCanBeAddedAndWrapped)
     EXPECT_EQ(r.Ask(0x84, {5}), Bytes{kAckOk});
     // An unknown command is heard and left unanswered.
     EXPECT_TRUE(r.Ask(0x99, {}).empty());
+}
+
+TEST(SimMeter, EveryRequestIsFoundInRandomNoiseDeliveredInRandomPieces)
+{
+    Rig r;
+    std::mt19937 rng(2024);
+    const Bytes id{0xC9, 0x01, 0x0F, 0xF0, 0xC9, 0x01};
+    Bytes stream;
+    int frames = 0;
+    for (int i = 0; i < 300; ++i) {
+        const int noise = static_cast<int>(rng() % 40);
+        // Noise rich in the meter's own addresses, so that many false frame starts are tried.
+        for (int k = 0; k < noise; ++k) {
+            const uint32_t x = rng();
+            stream.push_back(x % 4 == 0 ? 0xC9 : x % 4 == 1 ? 0xCA : static_cast<uint8_t>(x >> 8));
+        }
+        stream.insert(stream.end(), id.begin(), id.end());
+        ++frames;
+    }
+    for (size_t at = 0; at < stream.size();) {
+        const size_t n = std::min<size_t>(1 + rng() % 64, stream.size() - at);
+        r.Feed(Bytes(stream.begin() + static_cast<std::ptrdiff_t>(at),
+                     stream.begin() + static_cast<std::ptrdiff_t>(at + n)));
+        at += n;
+    }
+    EXPECT_EQ(r.meter.RequestCount(cmd::kIdentity), static_cast<uint64_t>(frames));
 }
