@@ -15,7 +15,6 @@ namespace rv::sim {
 
 namespace {
 
-constexpr size_t kMinFrame = 6;  // L = 1: destination, L, command, source, two checksum bytes
 constexpr size_t kMaxL = kMaxAnswerPayload;
 
 // Faults drawn for one answer. Every answer takes the same number of draws, whatever the plan,
