@@ -47,14 +47,30 @@ void Issue(rv::TRurIvaQs& e, unsigned kind, uint8_t n)
 {
     static const uint8_t kData[246] = {};
     switch (kind % 8) {
-    case 0: e.ReadFlash(0x100, static_cast<unsigned char>(n % 251)); break;
-    case 1: e.ReadFlashLarge(0x2A00, static_cast<unsigned char>(n % 251)); break;
-    case 2: e.GetDeviceID(); break;
-    case 3: e.WriteRAM(0x10, static_cast<unsigned char>(n % 247), kData); break;
-    case 4: e.GetModuleCounter(0x1000); break;
-    case 5: e.GetDisplayData(); break;
-    case 6: e.WriteFlashF149(0x20, static_cast<unsigned char>(n % 247), kData); break;
-    case 7: e.ReadRAM(0x200, static_cast<unsigned char>(n % 251)); break;
+        case 0:
+            e.ReadFlash(0x100, static_cast<unsigned char>(n % 251));
+            break;
+        case 1:
+            e.ReadFlashLarge(0x2A00, static_cast<unsigned char>(n % 251));
+            break;
+        case 2:
+            e.GetDeviceID();
+            break;
+        case 3:
+            e.WriteRAM(0x10, static_cast<unsigned char>(n % 247), kData);
+            break;
+        case 4:
+            e.GetModuleCounter(0x1000);
+            break;
+        case 5:
+            e.GetDisplayData();
+            break;
+        case 6:
+            e.WriteFlashF149(0x20, static_cast<unsigned char>(n % 247), kData);
+            break;
+        case 7:
+            e.ReadRAM(0x200, static_cast<unsigned char>(n % 251));
+            break;
     }
 }
 

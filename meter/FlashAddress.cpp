@@ -21,19 +21,49 @@ struct Group {
 
 // The default layout; a group fills entry first + i with start + i * stride.
 constexpr Group kDefaults[] = {
-    {0, 1, 0, 0},           {1, 1, 1, 0},           {2, 1, 0x10, 0},        {3, 1, 0x100, 0},
-    {4, 6, 0x300, kS200},   {10, 7, 0xF00, kS20},   {17, 1, 0x1000, 0},     {18, 1, 0x1080, 0},
-    {19, 1, 0x1200, 0},     {20, 6, 0x1400, kS200}, {26, 1, 0x2000, 0},     {27, 1, 0x2100, 0},
-    {28, 1, 0x2500, 0},     {29, 1, 0x2900, 0},     {30, 1, 0x2A00, 0},     {31, 6, 0x4410, kS948},
-    {37, 6, 0x7BC0, kS1188},   {43, 6, 0xE4F0, kS1188},   {49, 6, 0x14E20, kS1188},
-    {55, 6, 0x1B750, kS1188},  {61, 6, 0x22080, kS1188},  {67, 6, 0x289B0, kS1188},
-    {73, 6, 0x2F2E0, kS1188},  {79, 6, 0x35C10, kS1188},  {85, 6, 0x3C540, kS1188},
-    {91, 6, 0x42A50, kS528},   {97, 6, 0x44940, kS948},   {103, 6, 0x480F0, kS948},
-    {109, 6, 0x4B8A0, kS948},  {115, 6, 0x4F050, kS948},  {121, 6, 0x52800, kS948},
-    {127, 6, 0x55FB0, kS948},  {133, 6, 0x59760, kS948},  {139, 6, 0x5CF10, kS948},
-    {145, 6, 0x606C0, kS948},  {151, 2, 0x64080, kS1188}, {153, 2, 0x66390, kS948},
-    {155, 1, 0x67620, 0},      {156, 1, 0x687A0, 0},      {157, 8, 0x690E8, kS948},
-    {165, 8, 0x6DB28, kS948},  {173, 1, 0x72568, 0},      {174, 1, 0x74458, 0},
+    {0, 1, 0, 0},
+    {1, 1, 1, 0},
+    {2, 1, 0x10, 0},
+    {3, 1, 0x100, 0},
+    {4, 6, 0x300, kS200},
+    {10, 7, 0xF00, kS20},
+    {17, 1, 0x1000, 0},
+    {18, 1, 0x1080, 0},
+    {19, 1, 0x1200, 0},
+    {20, 6, 0x1400, kS200},
+    {26, 1, 0x2000, 0},
+    {27, 1, 0x2100, 0},
+    {28, 1, 0x2500, 0},
+    {29, 1, 0x2900, 0},
+    {30, 1, 0x2A00, 0},
+    {31, 6, 0x4410, kS948},
+    {37, 6, 0x7BC0, kS1188},
+    {43, 6, 0xE4F0, kS1188},
+    {49, 6, 0x14E20, kS1188},
+    {55, 6, 0x1B750, kS1188},
+    {61, 6, 0x22080, kS1188},
+    {67, 6, 0x289B0, kS1188},
+    {73, 6, 0x2F2E0, kS1188},
+    {79, 6, 0x35C10, kS1188},
+    {85, 6, 0x3C540, kS1188},
+    {91, 6, 0x42A50, kS528},
+    {97, 6, 0x44940, kS948},
+    {103, 6, 0x480F0, kS948},
+    {109, 6, 0x4B8A0, kS948},
+    {115, 6, 0x4F050, kS948},
+    {121, 6, 0x52800, kS948},
+    {127, 6, 0x55FB0, kS948},
+    {133, 6, 0x59760, kS948},
+    {139, 6, 0x5CF10, kS948},
+    {145, 6, 0x606C0, kS948},
+    {151, 2, 0x64080, kS1188},
+    {153, 2, 0x66390, kS948},
+    {155, 1, 0x67620, 0},
+    {156, 1, 0x687A0, 0},
+    {157, 8, 0x690E8, kS948},
+    {165, 8, 0x6DB28, kS948},
+    {173, 1, 0x72568, 0},
+    {174, 1, 0x74458, 0},
 };
 
 // The groups that field k (1..26) of the layout record places: kFieldGroups[k - 1].
@@ -43,12 +73,32 @@ struct FieldGroup {
     uint32_t stride;
 };
 constexpr FieldGroup kFieldGroups[26] = {
-    {155, 1, 0},      {31, 6, kS948},   {37, 6, kS1188},  {43, 6, kS1188},  {49, 6, kS1188},
-    {55, 6, kS1188},  {61, 6, kS1188},  {67, 6, kS1188},  {73, 6, kS1188},  {79, 6, kS1188},
-    {85, 6, kS1188},  {157, 8, kS948},  {151, 2, kS1188}, {156, 1, 0},      {91, 6, kS528},
-    {97, 6, kS948},   {103, 6, kS948},  {109, 6, kS948},  {115, 6, kS948},  {121, 6, kS948},
-    {127, 6, kS948},  {133, 6, kS948},  {139, 6, kS948},  {145, 6, kS948},  {165, 8, kS948},
-    {153, 2, kS948},
+    {155, 1, 0},       // field 1
+    {31, 6, kS948},    // field 2
+    {37, 6, kS1188},   // field 3
+    {43, 6, kS1188},   // field 4
+    {49, 6, kS1188},   // field 5
+    {55, 6, kS1188},   // field 6
+    {61, 6, kS1188},   // field 7
+    {67, 6, kS1188},   // field 8
+    {73, 6, kS1188},   // field 9
+    {79, 6, kS1188},   // field 10
+    {85, 6, kS1188},   // field 11
+    {157, 8, kS948},   // field 12
+    {151, 2, kS1188},  // field 13
+    {156, 1, 0},       // field 14
+    {91, 6, kS528},    // field 15
+    {97, 6, kS948},    // field 16
+    {103, 6, kS948},   // field 17
+    {109, 6, kS948},   // field 18
+    {115, 6, kS948},   // field 19
+    {121, 6, kS948},   // field 20
+    {127, 6, kS948},   // field 21
+    {133, 6, kS948},   // field 22
+    {139, 6, kS948},   // field 23
+    {145, 6, kS948},   // field 24
+    {165, 8, kS948},   // field 25
+    {153, 2, kS948},   // field 26
 };
 
 using Table = std::array<uint32_t, kFlashAddressCount>;
@@ -102,9 +152,15 @@ uint32_t FlashAddress(int entry)
     return g_table[static_cast<size_t>(entry)];
 }
 
-const std::array<uint32_t, kFlashAddressCount>& FlashAddressTable() { return g_table; }
+const std::array<uint32_t, kFlashAddressCount>& FlashAddressTable()
+{
+    return g_table;
+}
 
-void SetFlashAddressDefault() { g_table = kDefaultTable; }
+void SetFlashAddressDefault()
+{
+    g_table = kDefaultTable;
+}
 
 void SetFlashAddress(const SDevVexa* record)
 {

@@ -16,9 +16,9 @@ inline constexpr int kFlashAddressCount = 175;
 struct SDevVexa {
     static constexpr size_t kSize = 120;
 
-    uint32_t Offset[26] = {};  // fields 1..26: Offset[k - 1] is field k, relative to Base
-    uint32_t Base = 0;         // field 27: the configuration record and base of every offset
-    uint32_t Unread[2] = {};   // fields 28, 29: carried, not used
+    uint32_t Offset[26] = {};         // fields 1..26: Offset[k - 1] is field k, relative to Base
+    uint32_t Base = 0;                // field 27: the configuration record and base of every offset
+    uint32_t Unread[2] = {};          // fields 28, 29: carried, not used
     uint16_t ErrorJournalOffset = 0;  // field 30 -> entry 173
     uint16_t EventJournalOffset = 0;  // field 31 -> entry 174
 

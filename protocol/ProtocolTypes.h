@@ -40,15 +40,15 @@ struct SNextTime {
 
 // What happened on the line since the engine was created or the counters were last reset.
 struct SLineStatistics {
-    uint64_t Frames = 0;          // request frames handed to the link (retries included)
-    uint64_t WakeUps = 0;         // wake-up bytes sent
-    uint64_t Answers = 0;         // answers accepted (checksum right, or acknowledge / module counter)
-    uint64_t TimeOuts = 0;        // expiries of the answer timer
-    uint64_t FalseCRC = 0;        // answers whose checksum did not match
-    uint64_t Dropped = 0;         // packets dropped by an address test
-    uint64_t Repetitions = 0;     // frames scheduled again after a time-out or a checksum failure
-    uint64_t TransmitErrors = 0;  // sends the link refused (port closed, device gone)
-    int64_t LastRoundTripMs = -1; // frame handed to the link -> answer accepted; -1 before the first
+    uint64_t Frames = 0;           // request frames handed to the link (retries included)
+    uint64_t WakeUps = 0;          // wake-up bytes sent
+    uint64_t Answers = 0;          // answers accepted (checksum right, or acknowledge / module counter)
+    uint64_t TimeOuts = 0;         // expiries of the answer timer
+    uint64_t FalseCRC = 0;         // answers whose checksum did not match
+    uint64_t Dropped = 0;          // packets dropped by an address test
+    uint64_t Repetitions = 0;      // frames scheduled again after a time-out or a checksum failure
+    uint64_t TransmitErrors = 0;   // sends the link refused (port closed, device gone)
+    int64_t LastRoundTripMs = -1;  // frame handed to the link -> answer accepted; -1 before the first
 };
 
 // A request that cannot be built (a count beyond what a frame can carry, a missing buffer or link).

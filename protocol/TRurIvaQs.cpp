@@ -87,10 +87,22 @@ void TRurIvaQs::SetSlaveNetAddress(uint8_t address)
     slave_ = address;
 }
 
-void TRurIvaQs::SetTimeOut(int ms) { answerTimer_->SetInterval(static_cast<uint32_t>(std::max(ms, 1))); }
-int TRurIvaQs::GetTimeOut() const { return static_cast<int>(answerTimer_->GetInterval()); }
-void TRurIvaQs::SetTimePackage(int ms) { sendTimer_->SetInterval(static_cast<uint32_t>(std::max(ms, 1))); }
-int TRurIvaQs::GetTimePackage() const { return static_cast<int>(sendTimer_->GetInterval()); }
+void TRurIvaQs::SetTimeOut(int ms)
+{
+    answerTimer_->SetInterval(static_cast<uint32_t>(std::max(ms, 1)));
+}
+int TRurIvaQs::GetTimeOut() const
+{
+    return static_cast<int>(answerTimer_->GetInterval());
+}
+void TRurIvaQs::SetTimePackage(int ms)
+{
+    sendTimer_->SetInterval(static_cast<uint32_t>(std::max(ms, 1)));
+}
+int TRurIvaQs::GetTimePackage() const
+{
+    return static_cast<int>(sendTimer_->GetInterval());
+}
 
 TRurIvaQs::TReceiveExecutedEvent TRurIvaQs::ExchangeOnReceiveExecuted(TReceiveExecutedEvent handler)
 {
@@ -118,8 +130,7 @@ void TRurIvaQs::TraceOut(TraceKind kind, const void* data, size_t size, int valu
 
 IDeviceLink& TRurIvaQs::Link(const char* request) const
 {
-    if (!link_)
-        throw EProtocolError(std::string(request) + ": не задан канал связи с прибором (DeviceComm).");
+    if (!link_) throw EProtocolError(std::string(request) + ": не задан канал связи с прибором (DeviceComm).");
     return *link_;
 }
 
@@ -129,20 +140,32 @@ bool TRurIvaQs::Initialization()
 {
     if (!link_ || link_->GetOpen()) return false;
     switch (workType_) {
-    case wtNet4800: link_->SetBaudRate(br4800); link_->SetIrda(false); break;
-    case wtNet115200: link_->SetBaudRate(br115200); link_->SetIrda(false); break;
-    case wtIrDA: link_->SetBaudRate(br115200); link_->SetIrda(true); break;
-    case wtNet9600: link_->SetBaudRate(br9600); link_->SetIrda(false); break;
-    case wtModem:
-        link_->SetBaudRate(br4800);
-        link_->SetIrda(false);
-        // Forwarders rather than copies, so that handlers assigned later still see the events.
-        link_->SetOnModemConnect(BindMethod<&TRurIvaQs::ForwardModemConnect>(this));
-        link_->SetOnModemDisconnect(BindMethod<&TRurIvaQs::ForwardModemDisconnect>(this));
-        link_->SetReceiveType(rtAll);
-        link_->SetOnAllReceive(BindMethod<&TRurIvaQs::ForwardModemCommand>(this));
-        installedModemHandlers_ = true;
-        break;
+        case wtNet4800:
+            link_->SetBaudRate(br4800);
+            link_->SetIrda(false);
+            break;
+        case wtNet115200:
+            link_->SetBaudRate(br115200);
+            link_->SetIrda(false);
+            break;
+        case wtIrDA:
+            link_->SetBaudRate(br115200);
+            link_->SetIrda(true);
+            break;
+        case wtNet9600:
+            link_->SetBaudRate(br9600);
+            link_->SetIrda(false);
+            break;
+        case wtModem:
+            link_->SetBaudRate(br4800);
+            link_->SetIrda(false);
+            // Forwarders rather than copies, so that handlers assigned later still see the events.
+            link_->SetOnModemConnect(BindMethod<&TRurIvaQs::ForwardModemConnect>(this));
+            link_->SetOnModemDisconnect(BindMethod<&TRurIvaQs::ForwardModemDisconnect>(this));
+            link_->SetReceiveType(rtAll);
+            link_->SetOnAllReceive(BindMethod<&TRurIvaQs::ForwardModemCommand>(this));
+            installedModemHandlers_ = true;
+            break;
     }
     return true;
 }
@@ -205,14 +228,18 @@ void TRurIvaQs::FinishRequest(size_t nparams, TAnswerKind kind)
     tx_[L + 2] = master_;
     PutU16(tx_ + L + 3, CRC(tx_, static_cast<unsigned char>(L + 3)));
     switch (kind) {
-    case TAnswerKind::Framed: StartRequest(L + 5, kHeadLength, &TRurIvaQs::ReceivedData); break;
-    case TAnswerKind::Acknowledge: StartRequest(L + 5, 1, &TRurIvaQs::OnlyTransmit); break;
-    case TAnswerKind::Identity:
-        StartRequest(L + 5, static_cast<int>(kIdentityAnswerSize), &TRurIvaQs::ReceivedIDDevice);
-        break;
-    case TAnswerKind::ModuleCounter:
-        StartRequest(L + 5, static_cast<int>(kModuleCounterAnswerSize), &TRurIvaQs::ReciveMC);
-        break;
+        case TAnswerKind::Framed:
+            StartRequest(L + 5, kHeadLength, &TRurIvaQs::ReceivedData);
+            break;
+        case TAnswerKind::Acknowledge:
+            StartRequest(L + 5, 1, &TRurIvaQs::OnlyTransmit);
+            break;
+        case TAnswerKind::Identity:
+            StartRequest(L + 5, static_cast<int>(kIdentityAnswerSize), &TRurIvaQs::ReceivedIDDevice);
+            break;
+        case TAnswerKind::ModuleCounter:
+            StartRequest(L + 5, static_cast<int>(kModuleCounterAnswerSize), &TRurIvaQs::ReciveMC);
+            break;
     }
 }
 
@@ -340,42 +367,42 @@ void TRurIvaQs::ReceivedData(unsigned char* Data, int Size)
 {
     if (!Data || Size < 1) return;
     switch (phase_) {
-    case 0:
-        if (Data[0] != slave_) return DropPacket(Data, Size);
-        Trace(TraceKind::Echo, Data, static_cast<size_t>(Size));
-        phase_ = 1;
-        if (link_) link_->SetLengthPacket(answerLength_);
-        return;
-    case 1:
-        if (Size < kHeadLength || Data[0] != master_) return DropPacket(Data, Size);
-        rx_[0] = Data[0];
-        rx_[1] = Data[1];
-        bodyLength_ = Data[1] + 3;
-        if (link_) link_->SetLengthPacket(bodyLength_);
-        phase_ = 2;
-        return;
-    default: {
-        if (Size < bodyLength_) return DropPacket(Data, Size);
-        answerTimer_->Stop();
-        const int L = rx_[1];
-        std::memcpy(rx_ + kHeadLength, Data, static_cast<size_t>(bodyLength_));
-        const size_t frame = static_cast<size_t>(L) + 5;
-        if (!OnReceiveExecuted) {
-            Trace(TraceKind::Answer, rx_, frame);
+        case 0:
+            if (Data[0] != slave_) return DropPacket(Data, Size);
+            Trace(TraceKind::Echo, Data, static_cast<size_t>(Size));
+            phase_ = 1;
+            if (link_) link_->SetLengthPacket(answerLength_);
+            return;
+        case 1:
+            if (Size < kHeadLength || Data[0] != master_) return DropPacket(Data, Size);
+            rx_[0] = Data[0];
+            rx_[1] = Data[1];
+            bodyLength_ = Data[1] + 3;
+            if (link_) link_->SetLengthPacket(bodyLength_);
+            phase_ = 2;
+            return;
+        default: {
+            if (Size < bodyLength_) return DropPacket(Data, Size);
+            answerTimer_->Stop();
+            const int L = rx_[1];
+            std::memcpy(rx_ + kHeadLength, Data, static_cast<size_t>(bodyLength_));
+            const size_t frame = static_cast<size_t>(L) + 5;
+            if (!OnReceiveExecuted) {
+                Trace(TraceKind::Answer, rx_, frame);
+                return;
+            }
+            // A length beyond the largest payload cannot come from a sound frame, and its checksum
+            // would be summed over a count that no longer fits the byte the sum is counted in.
+            const bool ok = static_cast<size_t>(L) <= kMaxAnswerPayload &&
+                            CRC(rx_, static_cast<unsigned char>(L + 3)) == GetU16(rx_ + L + 3);
+            if (!ok) {
+                Trace(TraceKind::FalseCRC, rx_, frame);
+                return ChecksumFailure();
+            }
+            AnswerAccepted(rx_, frame);
+            OnReceiveExecuted(static_cast<short>(L), rx_ + kHeadLength);
             return;
         }
-        // A length beyond the largest payload cannot come from a sound frame, and its checksum
-        // would be summed over a count that no longer fits the byte the sum is counted in.
-        const bool ok = static_cast<size_t>(L) <= kMaxAnswerPayload &&
-                        CRC(rx_, static_cast<unsigned char>(L + 3)) == GetU16(rx_ + L + 3);
-        if (!ok) {
-            Trace(TraceKind::FalseCRC, rx_, frame);
-            return ChecksumFailure();
-        }
-        AnswerAccepted(rx_, frame);
-        OnReceiveExecuted(static_cast<short>(L), rx_ + kHeadLength);
-        return;
-    }
     }
 }
 

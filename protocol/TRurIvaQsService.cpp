@@ -16,13 +16,22 @@ const char* const kUndefined = "Не определен.";
 
 // Indexed by the high byte of a device code.
 const char* const kDeviceTypes[21] = {
-    kUndefined, kUndefined, kUndefined, kUndefined, kUndefined, kUndefined, kUndefined,
+    kUndefined,
+    kUndefined,
+    kUndefined,
+    kUndefined,
+    kUndefined,
+    kUndefined,
+    kUndefined,
     "Корректор газа Kadu V1.X",
     "Адаптер KaduA V1.X",
     "Программатор Kadu V1.X",
     "Корректор газа Kadu V2.X",
     "Корректор газа Kadu V4.X",
-    kUndefined, kUndefined, kUndefined, kUndefined,
+    kUndefined,
+    kUndefined,
+    kUndefined,
+    kUndefined,
     "Тепловодосчетчик VexaМ V1.X",
     "Адаптер VexaА V1.X",
     "Сервисное устройство VexaМА",
@@ -33,14 +42,16 @@ const char* const kDeviceTypes[21] = {
 // Indexed by the high byte of a condition code.
 const char* const kDeviceConditions[4] = {"OK", "Warning", "Error", "Stopped"};
 
-unsigned HighByte(unsigned short code) { return static_cast<unsigned>(code) >> 8; }
+unsigned HighByte(unsigned short code)
+{
+    return static_cast<unsigned>(code) >> 8;
+}
 
 void CheckReadCount(const char* request, unsigned n)
 {
     if (n > TRurIvaQs::kMaxReadCount)
         throw EProtocolError(std::string(request) + ": за один запрос можно прочитать не более " +
-                             std::to_string(TRurIvaQs::kMaxReadCount) + " байт (запрошено " + std::to_string(n) +
-                             ").");
+                             std::to_string(TRurIvaQs::kMaxReadCount) + " байт (запрошено " + std::to_string(n) + ").");
 }
 
 void CheckWrite(const char* request, unsigned n, unsigned limit, const void* data)
@@ -59,7 +70,10 @@ bool TRurIvaQs::Multic(unsigned short code)
     return type == 16 || type == 20 || type == 11;
 }
 
-bool TRurIvaQs::IncludeDevices(unsigned short code) { return HighByte(code) == 8; }
+bool TRurIvaQs::IncludeDevices(unsigned short code)
+{
+    return HighByte(code) == 8;
+}
 
 const char* TRurIvaQs::GetDeviceTypeStr(unsigned short code)
 {
@@ -75,7 +89,10 @@ const char* TRurIvaQs::GetDeviceConditionStr(unsigned short code)
 
 // Parameter layouts below are in frame order, little-endian.
 
-void TRurIvaQs::GetDeviceID() { SendRequest(0x0F, nullptr, 0, TAnswerKind::Identity); }
+void TRurIvaQs::GetDeviceID()
+{
+    SendRequest(0x0F, nullptr, 0, TAnswerKind::Identity);
+}
 
 void TRurIvaQs::ReadRAM(unsigned short addr, unsigned char n)
 {
@@ -141,7 +158,10 @@ void TRurIvaQs::SetPassword(unsigned int value)
     FinishRequest(4, TAnswerKind::Acknowledge);
 }
 
-void TRurIvaQs::IDCOMAND(unsigned int value) { SetPassword(value); }
+void TRurIvaQs::IDCOMAND(unsigned int value)
+{
+    SetPassword(value);
+}
 
 void TRurIvaQs::SetTime(const SNextTime* time)
 {
@@ -149,11 +169,20 @@ void TRurIvaQs::SetTime(const SNextTime* time)
     SendRequest(0x51, time->Bytes, SNextTime::kSize, TAnswerKind::Acknowledge);
 }
 
-void TRurIvaQs::KeyPress(unsigned char key) { SendRequest(0x53, &key, 1, TAnswerKind::Acknowledge); }
+void TRurIvaQs::KeyPress(unsigned char key)
+{
+    SendRequest(0x53, &key, 1, TAnswerKind::Acknowledge);
+}
 
-void TRurIvaQs::GetDisplayData() { SendRequest(0x54, nullptr, 0, TAnswerKind::Framed); }
+void TRurIvaQs::GetDisplayData()
+{
+    SendRequest(0x54, nullptr, 0, TAnswerKind::Framed);
+}
 
-void TRurIvaQs::ClearFlashF149() { SendRequest(0x55, nullptr, 0, TAnswerKind::Acknowledge); }
+void TRurIvaQs::ClearFlashF149()
+{
+    SendRequest(0x55, nullptr, 0, TAnswerKind::Acknowledge);
+}
 
 void TRurIvaQs::WriteFlashF149(unsigned short addr, unsigned char n, const void* data)
 {

@@ -94,8 +94,7 @@ public:
         }
         queue_.insert(queue_.end(), data, data + n);
         cutter_.Feed(
-            n, [this] { return lengthPacket; },
-            [this](unsigned char* buf, int len) { onPacket(buf, len); },
+            n, [this] { return lengthPacket; }, [this](unsigned char* buf, int len) { onPacket(buf, len); },
             [this](unsigned char* dst, size_t want) {
                 const size_t got = std::min(want, queue_.size());
                 for (size_t i = 0; i < got; ++i) {
@@ -115,7 +114,6 @@ public:
         return out;
     }
     size_t FrameCount() const { return Frames().size(); }
-    int Held() const { return cutter_.Fill(); }
 
     bool open = false;
     bool echo = false;

@@ -282,8 +282,7 @@ TEST_F(Decoders, ChainedRequestFromTheAnswerHandler)
 TEST_F(Decoders, ReceiveHandlerCanBeSavedAndPutBack)
 {
     int mine = 0;
-    TRurIvaQs::TReceiveExecutedEvent saved =
-        engine.ExchangeOnReceiveExecuted([&](short, unsigned char*) { ++mine; });
+    TRurIvaQs::TReceiveExecutedEvent saved = engine.ExchangeOnReceiveExecuted([&](short, unsigned char*) { ++mine; });
     engine.ReadFlash(0x10, 1);
     Send();
     link.Deliver(FramedAnswer({0x42}));
@@ -450,9 +449,9 @@ TEST_F(TraceAndStatistics, EveryStepOfAnExchangeIsReported)
     loop.RunFor(2000);  // time-out
 
     const std::vector<TraceKind> expected = {
-        TraceKind::WakeUp, TraceKind::Send, TraceKind::Echo,   TraceKind::Dropped, TraceKind::FalseCRC,
-        TraceKind::Repetition, TraceKind::Send, TraceKind::Echo, TraceKind::Answer, TraceKind::Send,
-        TraceKind::TimeOut,
+        TraceKind::WakeUp,   TraceKind::Send,       TraceKind::Echo,    TraceKind::Dropped,
+        TraceKind::FalseCRC, TraceKind::Repetition, TraceKind::Send,    TraceKind::Echo,
+        TraceKind::Answer,   TraceKind::Send,       TraceKind::TimeOut,
     };
     EXPECT_EQ(kinds, expected);
     const SLineStatistics& s = engine.GetStatistics();
@@ -492,10 +491,18 @@ TEST_F(Decoders, ArbitraryLineNoiseNeverBreaksTheEngine)
     for (int round = 0; round < 400; ++round) {
         engine.SetReceiving_back(round % 2 == 0);
         switch (round % 4) {
-        case 0: engine.ReadFlashLarge(rng(), static_cast<unsigned char>(rng() % 251)); break;
-        case 1: engine.GetDeviceID(); break;
-        case 2: engine.WriteRAM(0x10, 1, "x"); break;
-        case 3: engine.GetModuleCounter(0x1000); break;
+            case 0:
+                engine.ReadFlashLarge(rng(), static_cast<unsigned char>(rng() % 251));
+                break;
+            case 1:
+                engine.GetDeviceID();
+                break;
+            case 2:
+                engine.WriteRAM(0x10, 1, "x");
+                break;
+            case 3:
+                engine.GetModuleCounter(0x1000);
+                break;
         }
         loop.RunFor(rng() % 3000);
         Bytes noise(rng() % 700);

@@ -13,7 +13,10 @@ using Bytes = std::vector<uint8_t>;
 
 class Timing : public EngineTest {
 protected:
-    Timing() { engine.OnRepetition = [this](int n) { repetitions.push_back({loop.NowMs(), n}); }; }
+    Timing()
+    {
+        engine.OnRepetition = [this](int n) { repetitions.push_back({loop.NowMs(), n}); };
+    }
 
     struct Rep {
         uint64_t at;

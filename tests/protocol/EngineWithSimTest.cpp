@@ -127,8 +127,10 @@ TEST_F(WithSim, ConfigurationReadCostsLineTimeAndTheSendDelayOnly)
     const Read reads[] = {{false, 0x100, 100}, {true, 0x164, 100}, {true, 0x1C8, 192}};
     size_t step = 0;
     auto issue = [&](const Read& r) {
-        if (r.large) engine.ReadFlashLarge(r.addr, r.n);
-        else engine.ReadFlash(static_cast<unsigned short>(r.addr), r.n);
+        if (r.large)
+            engine.ReadFlashLarge(r.addr, r.n);
+        else
+            engine.ReadFlash(static_cast<unsigned short>(r.addr), r.n);
     };
     engine.OnReceiveExecuted = [&](short len, unsigned char* buf) {
         answers.emplace_back(buf, buf + len);

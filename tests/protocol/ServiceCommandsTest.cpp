@@ -63,8 +63,10 @@ TEST_F(ServiceCommands, ParametersFollowTheCommandInFrameOrder)
         {"WriteRAM", [&] { engine.WriteRAM(0x0102, 3, w); }, {0x20, 0x02, 0x01, 3, 1, 2, 3}, 1},
         {"ReadFlashLarge", [&] { engine.ReadFlashLarge(0x00074458, 250); }, {0x31, 0x58, 0x44, 0x07, 0x00, 250}, 2},
         {"WriteFlash", [&] { engine.WriteFlash(0x0300, 3, w); }, {0x40, 0x00, 0x03, 3, 1, 2, 3}, 1},
-        {"WriteFlashLarge", [&] { engine.WriteFlashLarge(0x01020304, 3, w); },
-         {0x41, 0x04, 0x03, 0x02, 0x01, 3, 1, 2, 3}, 1},
+        {"WriteFlashLarge",
+         [&] { engine.WriteFlashLarge(0x01020304, 3, w); },
+         {0x41, 0x04, 0x03, 0x02, 0x01, 3, 1, 2, 3},
+         1},
         {"SetPassword", [&] { engine.SetPassword(0xA1B2C3D4); }, {0x50, 0xD4, 0xC3, 0xB2, 0xA1}, 1},
         {"IDCOMAND", [&] { engine.IDCOMAND(0xA1B2C3D4); }, {0x50, 0xD4, 0xC3, 0xB2, 0xA1}, 1},
         {"SetTime", [&] { engine.SetTime(&time); }, timeBody, 1},
@@ -82,7 +84,8 @@ TEST_F(ServiceCommands, ParametersFollowTheCommandInFrameOrder)
         EXPECT_EQ(frame[1], c.body.size());
         EXPECT_EQ(Bytes(frame.begin() + 2, frame.end() - 3), c.body);
         EXPECT_EQ(frame[frame.size() - 3], kMaster);
-        EXPECT_EQ(GetU16(frame.data() + frame.size() - 2), CRC(frame.data(), static_cast<unsigned char>(frame.size() - 2)));
+        EXPECT_EQ(GetU16(frame.data() + frame.size() - 2),
+                  CRC(frame.data(), static_cast<unsigned char>(frame.size() - 2)));
         EXPECT_EQ(link.lengthPacket, c.answer);
     }
     // SetTime sends 26 bytes whatever the record holds.
