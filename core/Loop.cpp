@@ -22,8 +22,7 @@ Loop::Loop() : loopThread_(std::this_thread::get_id()), previous_(g_current.load
 Loop::~Loop()
 {
     // Timers outlive nothing: whoever still holds one must not fire it any more.
-    for (auto& [key, t] : timers_) t->scheduled_ = false;
-    timers_.clear();
+    while (timers_) CancelTimer(timers_);
     if (g_current.load() == this) g_current.store(previous_);
 }
 
@@ -142,36 +141,46 @@ void Loop::ScheduleTimer(TTimer* t, uint64_t dueMs)
     t->due_ = dueMs;
     t->seq_ = ++timerSeq_;
     t->scheduled_ = true;
-    timers_.emplace(std::make_pair(dueMs, t->seq_), t);
-    if (timers_.begin()->second == t) TimersChanged();
+    // The newest timer goes behind every one with the same or an earlier deadline.
+    TTimer* prev = nullptr;
+    TTimer* cur = timers_;
+    while (cur && cur->due_ <= dueMs) {
+        prev = cur;
+        cur = cur->next_;
+    }
+    t->prev_ = prev;
+    t->next_ = cur;
+    if (cur) cur->prev_ = t;
+    if (prev) prev->next_ = t;
+    else timers_ = t;
+    if (timers_ == t) TimersChanged();
 }
 
 void Loop::CancelTimer(TTimer* t)
 {
     if (!t->scheduled_) return;
-    timers_.erase(std::make_pair(t->due_, t->seq_));
+    if (t->prev_) t->prev_->next_ = t->next_;
+    else timers_ = t->next_;
+    if (t->next_) t->next_->prev_ = t->prev_;
+    t->next_ = t->prev_ = nullptr;
     t->scheduled_ = false;
 }
 
-uint64_t Loop::NextDeadline() const
-{
-    return timers_.empty() ? UINT64_MAX : timers_.begin()->first.first;
-}
+uint64_t Loop::NextDeadline() const { return timers_ ? timers_->due_ : UINT64_MAX; }
 
 int Loop::RunDueTimers()
 {
-    // Only timers due now fire, each once; a timer re-armed by its handler waits for its next period.
+    // Only timers due now and armed before this pass fire, each once; a timer re-armed by its
+    // handler waits for its next period.
     const uint64_t now = NowMs();
     const uint64_t limit = timerSeq_;
     int fired = 0;
     for (;;) {
-        auto it = timers_.begin();
-        while (it != timers_.end() && it->first.first <= now && it->first.second > limit) ++it;
-        if (it == timers_.end() || it->first.first > now) break;
-        TTimer* t = it->second;
-        const uint64_t due = it->first.first;
-        timers_.erase(it);
-        t->scheduled_ = false;
+        TTimer* t = timers_;
+        while (t && t->due_ <= now && t->seq_ > limit) t = t->next_;
+        if (!t || t->due_ > now) break;
+        const uint64_t due = t->due_;
+        CancelTimer(t);
         t->Fire(due);
         ++fired;
     }

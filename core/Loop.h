@@ -7,7 +7,6 @@
 #include <deque>
 #include <exception>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -89,7 +88,9 @@ private:
     std::deque<std::function<void()>> posted_;
     bool terminating_ = false;
 
-    std::map<std::pair<uint64_t, uint64_t>, TTimer*> timers_;
+    // Armed timers in (deadline, arming order), linked through the timers themselves so that
+    // arming a timer never allocates.
+    TTimer* timers_ = nullptr;
     uint64_t timerSeq_ = 0;
 };
 

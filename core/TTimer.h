@@ -38,6 +38,8 @@ private:
     bool scheduled_ = false;
     uint64_t due_ = 0;
     uint64_t seq_ = 0;
+    TTimer* next_ = nullptr;
+    TTimer* prev_ = nullptr;
 };
 
 }  // namespace rv
