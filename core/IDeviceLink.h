@@ -43,6 +43,19 @@ public:
     virtual void SetOnModemDisconnect(const TNotifyEvent& handler) = 0;
     virtual void SetOnAllReceive(const TAllReceiveEvent& handler) = 0;
 
+    // The port, for the windows that connect and disconnect. A failed open is swallowed: GetOpen()
+    // stays false and GetOpenError() tells why (empty when the last open succeeded). Links that
+    // have no port (test lines) keep the defaults.
+    virtual void SetCommNet(const std::string& name) { (void)name; }
+    virtual std::string GetCommNet() { return {}; }
+    virtual void SetOpen(bool open) { (void)open; }
+    virtual std::string GetOpenError() { return {}; }
+    // Control lines; on a closed port they stay false and nothing is sent.
+    virtual void SetDTR(bool value) { (void)value; }
+    virtual void SetRTS(bool value) { (void)value; }
+    virtual bool GetDTR() { return false; }
+    virtual bool GetRTS() { return false; }
+
     // Where the link reports what it throws away; null for none. The hook outlives the link's use of it.
     virtual void SetTraceHook(const TraceHook* hook) { (void)hook; }
 };

@@ -255,6 +255,11 @@ void MemoryLine::SetReceiveType(TReceiveType type)
 
 void MemoryLine::SetOpen(bool open)
 {
+    if (open && !open_) {
+        openError_ = refuseOpen_;
+        if (!refuseOpen_.empty()) return;
+    }
+    if (!open) dtr_ = rts_ = false;
     if (open == open_) return;
     open_ = open;
     if (!open) impl_->Close();

@@ -43,10 +43,20 @@ public:
     void SetOnModemDisconnect(const TNotifyEvent& handler) override { onModemDisconnect_ = handler; }
     void SetOnAllReceive(const TAllReceiveEvent& handler) override { onAll_ = handler; }
     void SetTraceHook(const TraceHook* hook) override { trace_ = hook; }
+    void SetCommNet(const std::string& name) override { portName_ = name; }
+    std::string GetCommNet() override { return portName_; }
+    // Closing loses every byte on the wire and everything received; the meter forgets a half request.
+    // Opening fails (and stays closed) while a refusal text is set.
+    void SetOpen(bool open) override;
+    std::string GetOpenError() override { return openError_; }
+    void SetDTR(bool value) override { dtr_ = open_ && value; }
+    void SetRTS(bool value) override { rts_ = open_ && value; }
+    bool GetDTR() override { return dtr_; }
+    bool GetRTS() override { return rts_; }
 
     // Test controls.
-    // Closing loses every byte on the wire and everything received; the meter forgets a half request.
-    void SetOpen(bool open);
+    // A non-empty text makes every later open fail with it, as a port that is missing or busy.
+    void SetRefuseOpen(const std::string& reason) { refuseOpen_ = reason; }
     void SetEcho(bool echo) { echo_ = echo; }
     bool GetEcho() const { return echo_; }
     // Bit rate used for pacing; follows SetBaudRate. 0 = bytes take no time (they arrive on the next
@@ -81,6 +91,9 @@ private:
     std::unique_ptr<Impl> impl_;
 
     bool open_ = true;
+    bool dtr_ = false, rts_ = false;
+    std::string portName_ = "COM2";
+    std::string refuseOpen_, openError_;
     bool echo_ = true;
     bool irda_ = false;
     TBaudRate baud_ = br9600;
