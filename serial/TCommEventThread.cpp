@@ -45,17 +45,31 @@ TCommEventThread::TCommEventThread(TCustomComm* Port, Loop* loop) : st_(std::mak
 
 TCommEventThread::~TCommEventThread()
 {
-    st_->port = nullptr;
-    st_->device->Cancel();
+    Stop();
+    if (!thread_.joinable()) return;
+    if (InsideOwnDispatch()) thread_.detach();  // destroyed from its own handler: nothing else can join it
+    else Join();
+}
+
+bool TCommEventThread::InsideOwnDispatch() const
+{
+    if (std::this_thread::get_id() == thread_.get_id()) return true;
+    return st_->loop && st_->loop->IsLoopThread() && st_->inHandover;
+}
+
+bool TCommEventThread::Stop()
+{
+    if (st_->port.exchange(nullptr)) st_->device->Cancel();
+    if (!thread_.joinable()) return true;
+    if (InsideOwnDispatch()) return false;
+    Join();
+    return true;
+}
+
+void TCommEventThread::Join()
+{
     Loop* loop = st_->loop;
-    const bool onLoop = loop && loop->IsLoopThread();
-    // Closed from inside one of this thread's own dispatches: it cannot end before we return.
-    // Detached, it ends as soon as the handler returns, touching neither port nor device again.
-    if (std::this_thread::get_id() == thread_.get_id() || (onLoop && st_->inHandover)) {
-        thread_.detach();
-        return;
-    }
-    if (onLoop) {
+    if (loop && loop->IsLoopThread()) {
         {
             std::lock_guard<std::mutex> lk(st_->mu);
             st_->closerWaiting = true;

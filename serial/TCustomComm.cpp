@@ -69,6 +69,7 @@ TCustomComm::~TCustomComm()
         StopEventThread();
         device_.reset();
     }
+    retired_.clear();
 }
 
 // ---- Settings
@@ -212,6 +213,7 @@ void TCustomComm::RaiseSystemError(const char* Msg, int Code) const
 bool TCustomComm::OpenDevice()
 {
     if (GetOpened()) XCommError(SCommOpened, ecCommOpened);
+    ReapRetired();
     updating_ = false;
     std::unique_ptr<ISerialDevice> device = platform_->Open(deviceName_);
     if (!device) XCommError(FormatMessage(SDOpenError, deviceName_), ecDOpenError);
@@ -248,7 +250,20 @@ void TCustomComm::CloseDevice()
     sent_ = 0;
 }
 
-void TCustomComm::StopEventThread() { eventThread_.reset(); }
+void TCustomComm::StopEventThread()
+{
+    if (eventThread_ && !eventThread_->Stop()) retired_.push_back(std::move(eventThread_));
+    eventThread_.reset();
+    ReapRetired();
+}
+
+void TCustomComm::ReapRetired()
+{
+    for (auto it = retired_.begin(); it != retired_.end();) {
+        if ((*it)->InsideOwnDispatch()) ++it;
+        else it = retired_.erase(it);
+    }
+}
 
 bool TCustomComm::UpdateDCB()
 {

@@ -152,6 +152,8 @@ private:
     bool ReadDeviceState(SDeviceControlBlock& dcb) const;
     bool ReadDeviceProperties(SCommProp& prop) const;
     void StopEventThread();
+    // Joins the retired threads that the calling thread can wait for.
+    void ReapRetired();
     void ResetOnClose();
     void DeviceLost();
     void SetEventError(const std::string& Text);
@@ -174,6 +176,8 @@ private:
 
     std::unique_ptr<ISerialDevice> device_;
     std::unique_ptr<TCommEventThread> eventThread_;
+    // Threads stopped from inside their own handlers; they end by themselves and are joined later.
+    std::vector<std::unique_ptr<TCommEventThread>> retired_;
     Loop* loop_ = nullptr;  // where synchronized events are handed over, taken when opening
     std::atomic<uint32_t> takenOut_{0};
     std::atomic<uint32_t> sent_{0};
