@@ -3,6 +3,8 @@
 
 #include <set>
 
+#include "sim/MeterRecordsDescription.h"
+
 namespace rv::sim {
 
 namespace {
@@ -154,6 +156,7 @@ std::shared_ptr<MeterImage> BuildMeter(const MeterDescription& d)
     img->ram.Write(d.ramPointers[ram::kEmulatorWord], d.emulatorBlock);
 
     WriteJournals(*img, d);
+    WriteMeterRecords(*img, d);
     WriteRaw(img->flash, d.flashBytes, "flashBytes");
     WriteRaw(img->ram, d.ramBytes, "ramBytes");
     return img;
@@ -211,6 +214,34 @@ MeterDescription DefaultDescription()
     changes.number = 0;
     changes.records = {{0x90, 0, 0, 1, 0x00000105, 1.0f, 1.0012f, 0}, {0x90, 0, 0, 1, 0x00000105, 1.0f, 0.9987f, 0}};
     d.journals = {changes};
+
+    // Archives: the hour rings have wrapped (1085 records written), the day rings have not. One
+    // day ring keeps 4-byte values in 6-byte records.
+    d.hourRecords = 1085;
+    d.dayRecords = 100;
+    d.archives = {
+        {true, 0x7BC0, 4, 4, 100000, 7, {}},
+        {true, 0x4410, 2, 2, 0, 3, {}},
+        {true, 0x14E20, 8, 8, 1000000000000, 1000003, {}},
+        {false, 0x44940, 4, 4, 5000, 11, {}},
+        {false, 0x42A50, 2, 2, 10, 1, {}},
+        {false, 0xE4F0, 6, 4, -20, 5, {}},
+        {false, 0x1B750, 8, 8, -500000000000, 999, {}},
+    };
+    d.allSums = {123456, 654321, 1000, 2000};
+    d.daySums = {11, 22, 33};
+    d.checkEditCounters = {5, 7};
+    d.hourSums = {1, 2, 3, 4, 5};
+    d.stopTime = {3600, 0, 17, 0};
+    ErrorBlockDescription first;
+    first.block = 0;
+    first.records = {{0x0101, 0x60000001, 1}, {0x0102, 0x60000002, 2}, {0x0103, 0x60000003, 3}};
+    ErrorBlockDescription grouped;
+    grouped.group = 1;
+    grouped.block = 2;
+    grouped.records = {{0x0201, 0x61000001, 4}, {0x0202, 0x61000002, 5}};
+    d.errorJournal = {first, grouped};
+    d.pressData = {0x9A, 0x99, 0x19, 0x3F, 0x9A, 0x99, 0x99, 0x3E};
     return d;
 }
 

@@ -64,6 +64,40 @@ struct JournalDescription {
     std::vector<JournalRecord> records;  // at most 16
 };
 
+// An archive ring of N records (1080 in the hour ring, 550 in the day ring) of recordSize bytes
+// from address. Record k, a running number, lies in slot k mod N and holds first + step·k in its
+// first width bytes (little-endian, cut to the width); the rest of the record is
+// kArchiveFiller. Only the records the meter still holds are written: the newest min(P, N) of the
+// P records written (hourRecords or dayRecords). values, when given, replace the values of the
+// newest records, oldest first.
+struct ArchiveRingDescription {
+    bool hour = true;
+    uint32_t address = 0;
+    uint32_t recordSize = 4;
+    uint8_t width = 4;  // 2, 4 or 8
+    int64_t first = 0;
+    int64_t step = 1;
+    std::vector<int64_t> values;
+};
+inline constexpr uint8_t kArchiveFiller = 0xEE;
+
+// One record of the error journals: two 32-bit words and, in layout 2, a closing 16-bit word.
+struct ErrorRecordDescription {
+    uint32_t word0 = 0;
+    uint32_t word1 = 0;
+    uint16_t tail = 0;  // layout 2 only
+};
+
+// A block of the error journals: first-level block `block` (0..7) without a group, else block
+// `block` (0..5 in layout 1, 0..4 in layout 2) of group `group` (0..7). Its records fill slots
+// 0, 1, …; its head is the number of records unless given.
+struct ErrorBlockDescription {
+    std::optional<uint8_t> group;
+    uint8_t block = 0;
+    std::optional<int16_t> head;
+    std::vector<ErrorRecordDescription> records;  // at most 16
+};
+
 struct RawBytes {
     uint32_t address = 0;
     std::vector<uint8_t> bytes;
@@ -93,6 +127,27 @@ struct MeterDescription {
 
     // Laid out as layout 2 (18-byte records) when softwareVersion is 200 or more, else layout 1.
     std::vector<JournalDescription> journals;
+
+    // The archive pointers and the rings they count.
+    uint32_t archiveValue0 = 0;
+    uint32_t hourRecords = 0;
+    uint32_t dayRecords = 0;
+    std::vector<ArchiveRingDescription> archives;
+
+    // Totals, as 32-bit words from the start of their block (the rest of the block stays zero):
+    // flash blocks of all sums, day sums and the check and edit counters; RAM blocks of the module
+    // hour sums (pointer word 10) and the stop time (word 16).
+    std::vector<uint32_t> allSums;
+    std::vector<uint32_t> daySums;
+    std::vector<uint32_t> checkEditCounters;
+    std::vector<uint32_t> hourSums;
+    std::vector<uint32_t> stopTime;
+
+    // Laid out like the event journal: layout 2 when softwareVersion is 200 or more.
+    std::vector<ErrorBlockDescription> errorJournal;
+
+    // The answer of the pressure command 0x86.
+    std::vector<uint8_t> pressData;
 
     // Applied last, in order, so they may overwrite anything above.
     std::vector<RawBytes> flashBytes;

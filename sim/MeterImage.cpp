@@ -52,4 +52,11 @@ void MeterImage::SetEmulatorMode(bool on)
     ram.PutU8(RamPointer(layout::ram::kFlagsWord) + layout::ram::kEmulatorModeByte, on ? 1 : 0);
 }
 
+uint32_t MeterImage::RecordSizeAt(uint64_t addr, uint32_t width) const
+{
+    for (const ArchiveRing& ring : archiveRings)
+        if (ring.Contains(addr)) return ring.recordSize;
+    return width;
+}
+
 }  // namespace rv::sim

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "sim/MemoryArea.h"
 
@@ -99,7 +100,70 @@ inline constexpr size_t kPages = 16;
 inline constexpr size_t kPage1 = 256;
 inline constexpr size_t kPage2 = 288;
 }  // namespace journal
+
+// Archive pointers (12 bytes at kArchivePointers): u32 not used by the PC | u32 hour records written
+// | u32 day records written. Record k of a ring of N records lies in slot k mod N.
+namespace archive {
+inline constexpr size_t kPointersSize = 12;
+inline constexpr uint32_t kHourRecords = 1080;
+inline constexpr uint32_t kDayRecords = 550;
+}  // namespace archive
+
+// Totals: flash blocks at kCheckEditCounters, kDaySums and kAllSums; RAM blocks behind the pointer
+// table words ram::kHourSumsWord and ram::kStopTimeWord. Their contents are the meter's own.
+namespace totals {
+inline constexpr size_t kCheckEditCountersSize = 28;
+inline constexpr size_t kDaySumsSize = 328;
+inline constexpr size_t kAllSumsSize = 560;
+inline constexpr size_t kStopTimeSize = 16;
+}  // namespace totals
+
+// Error journals (at kErrorJournals), offsets from the start; layout 1 | layout 2:
+//   first-level heads, 8 x u16:                     0 | 0
+//   first-level block a, 16 records of 8 | 10 bytes: 16 + 128a | 16 + 160a
+//   heads of group a, 6 | 5 x u16:                  1040 + 12a | 1296 + 10a
+//   block b of group a:                             1136 + 768a + 128b | 1376 + 800a + 160b
+// A record: u32, u32, and in layout 2 a closing u16.
+namespace errors {
+inline constexpr int kBlocks = 8;
+inline constexpr int kGroups = 8;
+inline constexpr int kGroupBlocks1 = 6;
+inline constexpr int kGroupBlocks2 = 5;
+inline constexpr size_t kRecords = 16;
+inline constexpr size_t kRecord1 = 8;
+inline constexpr size_t kRecord2 = 10;
+inline constexpr uint32_t kGroupHeads1 = 1040;
+inline constexpr uint32_t kGroupHeads2 = 1296;
+inline constexpr uint32_t kGroupBlocksAt1 = 1136;
+inline constexpr uint32_t kGroupBlocksAt2 = 1376;
+}  // namespace errors
 }  // namespace layout
+
+// One archive ring as the meter keeps it in flash: records of recordSize bytes from address. The
+// meter command 0x90 serves values out of these records; it strides by the record size of the
+// ring that holds the address asked for, and by the value width where no ring does.
+struct ArchiveRing {
+    uint32_t address = 0;
+    uint32_t records = 0;
+    uint32_t recordSize = 0;
+    bool Contains(uint64_t addr) const
+    {
+        return addr >= address && addr < address + uint64_t{records} * recordSize;
+    }
+    bool operator==(const ArchiveRing& other) const = default;
+};
+
+// What the measurement commands left behind, for tests and for the emulator physics to build on.
+struct MeterCommandState {
+    uint32_t saves = 0;
+    uint8_t lastSaveChannel = 0;
+    bool analogueRunning = false;
+    uint8_t analogueChannel = 0;
+    uint32_t flowCalculations = 0;
+    uint8_t flowChannelMask = 0;
+    uint32_t termCalculations = 0;
+    bool operator==(const MeterCommandState& other) const = default;
+};
 
 // Identity record (14 bytes, the payload of the identity answer):
 //   0 u16 device code | 2 u16 software version | 4 u32 device value | 8 u32 serial number
@@ -138,6 +202,14 @@ struct MeterImage {
     uint32_t password = 0;
     uint8_t lastKey = 0;
     uint32_t keyPresses = 0;
+
+    // The archive rings (for the record size the 0x90 command strides by), the answer of the
+    // pressure command 0x86, and what the measurement commands did.
+    std::vector<ArchiveRing> archiveRings;
+    std::vector<uint8_t> pressData;
+    MeterCommandState meterCommands;
+    // The record size the 0x90 command uses at addr: that of the first ring holding addr, else width.
+    uint32_t RecordSizeAt(uint64_t addr, uint32_t width) const;
 
     uint16_t DeviceCode() const;
     uint16_t SoftwareVersion() const;

@@ -286,6 +286,91 @@ std::vector<JournalDescription> ReadJournals(const json& j)
     return out;
 }
 
+void ReadArchives(const json& j, MeterDescription& d)
+{
+    Object o(j, "archives");
+    if (auto* v = o.Get("value0")) d.archiveValue0 = Integer<uint32_t>(*v, o.Path("value0"));
+    if (auto* v = o.Get("hourRecords")) d.hourRecords = Integer<uint32_t>(*v, o.Path("hourRecords"));
+    if (auto* v = o.Get("dayRecords")) d.dayRecords = Integer<uint32_t>(*v, o.Path("dayRecords"));
+    if (auto* v = o.Get("rings")) {
+        const json& a = Array(*v, o.Path("rings"), 64);
+        for (size_t i = 0; i < a.size(); ++i) {
+            Object r(a[i], o.Path("rings") + "[" + std::to_string(i) + "]");
+            ArchiveRingDescription ring;
+            if (auto* x = r.Get("ring")) {
+                const std::string kind = Text(*x, r.Path("ring"));
+                if (kind != "hour" && kind != "day") Fail(r.Path("ring"), "\"" + kind + "\" is not \"hour\" or \"day\"");
+                ring.hour = kind == "hour";
+            }
+            if (auto* x = r.Get("address")) ring.address = Integer<uint32_t>(*x, r.Path("address"));
+            if (auto* x = r.Get("recordSize")) ring.recordSize = Integer<uint32_t>(*x, r.Path("recordSize"));
+            if (auto* x = r.Get("width")) ring.width = Integer<uint8_t>(*x, r.Path("width"));
+            if (auto* x = r.Get("first")) ring.first = Integer<int64_t>(*x, r.Path("first"));
+            if (auto* x = r.Get("step")) ring.step = Integer<int64_t>(*x, r.Path("step"));
+            if (auto* x = r.Get("values")) {
+                const json& values = Array(*x, r.Path("values"), layout::archive::kHourRecords);
+                for (size_t k = 0; k < values.size(); ++k)
+                    ring.values.push_back(Integer<int64_t>(values[k], r.Path("values") + "[" + std::to_string(k) + "]"));
+            }
+            r.Done();
+            d.archives.push_back(std::move(ring));
+        }
+    }
+    o.Done();
+}
+
+std::vector<uint32_t> Words(const json& j, const std::string& path, size_t blockSize)
+{
+    std::vector<uint32_t> out;
+    const json& a = Array(j, path, blockSize / 4);
+    for (size_t k = 0; k < a.size(); ++k) out.push_back(Integer<uint32_t>(a[k], path + "[" + std::to_string(k) + "]"));
+    return out;
+}
+
+void ReadTotals(const json& j, MeterDescription& d)
+{
+    using namespace layout;
+    Object o(j, "totals");
+    if (auto* v = o.Get("allSums")) d.allSums = Words(*v, o.Path("allSums"), totals::kAllSumsSize);
+    if (auto* v = o.Get("daySums")) d.daySums = Words(*v, o.Path("daySums"), totals::kDaySumsSize);
+    if (auto* v = o.Get("checkEditCounters"))
+        d.checkEditCounters = Words(*v, o.Path("checkEditCounters"), totals::kCheckEditCountersSize);
+    if (auto* v = o.Get("hourSums")) d.hourSums = Words(*v, o.Path("hourSums"), ram::kHourSumsSize);
+    if (auto* v = o.Get("stopTime")) d.stopTime = Words(*v, o.Path("stopTime"), totals::kStopTimeSize);
+    o.Done();
+}
+
+// Records are written [word0, word1] or, for layout 2, [word0, word1, tail].
+std::vector<ErrorBlockDescription> ReadErrorJournal(const json& j)
+{
+    using namespace layout::errors;
+    std::vector<ErrorBlockDescription> out;
+    const json& a = Array(j, "errorJournal", kBlocks + kGroups * kGroupBlocks1);
+    for (size_t i = 0; i < a.size(); ++i) {
+        Object o(a[i], "errorJournal[" + std::to_string(i) + "]");
+        ErrorBlockDescription e;
+        if (auto* v = o.Get("group")) e.group = Integer<uint8_t>(*v, o.Path("group"), 0, kGroups - 1);
+        if (auto* v = o.Get("block")) e.block = Integer<uint8_t>(*v, o.Path("block"), 0, kBlocks - 1);
+        if (auto* v = o.Get("head")) e.head = Integer<int16_t>(*v, o.Path("head"));
+        if (auto* v = o.Get("records")) {
+            const json& recs = Array(*v, o.Path("records"), kRecords);
+            for (size_t k = 0; k < recs.size(); ++k) {
+                const std::string p = o.Path("records") + "[" + std::to_string(k) + "]";
+                const json& r = Array(recs[k], p, 3);
+                if (r.size() < 2) Fail(p, "a record is [word0, word1] or [word0, word1, tail]");
+                ErrorRecordDescription rec;
+                rec.word0 = Integer<uint32_t>(r[0], p + "[0]");
+                rec.word1 = Integer<uint32_t>(r[1], p + "[1]");
+                if (r.size() == 3) rec.tail = Integer<uint16_t>(r[2], p + "[2]");
+                e.records.push_back(rec);
+            }
+        }
+        o.Done();
+        out.push_back(std::move(e));
+    }
+    return out;
+}
+
 std::vector<RawBytes> ReadRaw(const json& j, const std::string& path, size_t memorySize)
 {
     std::vector<RawBytes> out;
@@ -333,6 +418,10 @@ MeterDescription Read(const json& root)
     }
     if (auto* v = o.Get("ram")) ReadRam(*v, d);
     if (auto* v = o.Get("eventJournal")) d.journals = ReadJournals(*v);
+    if (auto* v = o.Get("archives")) ReadArchives(*v, d);
+    if (auto* v = o.Get("totals")) ReadTotals(*v, d);
+    if (auto* v = o.Get("errorJournal")) d.errorJournal = ReadErrorJournal(*v);
+    if (auto* v = o.Get("pressData")) d.pressData = Hex(*v, "pressData");
     if (auto* v = o.Get("flashBytes")) d.flashBytes = ReadRaw(*v, "flashBytes", layout::kFlashSize);
     if (auto* v = o.Get("ramBytes")) d.ramBytes = ReadRaw(*v, "ramBytes", layout::kRamSize);
     o.Done();

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "protocol/Frame.h"
+#include "sim/MeterCommands.h"
 #include "sim/MeterDescription.h"
 #include "sim/MeterImage.h"
 #include "sim/ServiceCommands.h"
@@ -80,6 +81,7 @@ SimMeter::SimMeter(std::shared_ptr<MeterImage> image, FaultPlan faults) : impl_(
     impl_->Reseed();
     impl_->input.reserve(2 * kMaxFrame);
     InstallServiceCommands(*this);
+    InstallMeterCommands(*this);
 }
 
 SimMeter::~SimMeter() = default;

@@ -66,8 +66,8 @@ struct Answer {
 // is skipped one byte at a time, so a garbage byte that looks like a frame head cannot hide the
 // real frame behind it.
 //
-// Commands are served by a table of handlers by code. The service commands are installed by the
-// constructor; later layers add or wrap handlers with SetCommandHandler (the meter commands,
+// Commands are served by a table of handlers by code. The service commands and the meter's own
+// commands (MeterCommands.h) are installed by the constructor; later layers add or wrap handlers with SetCommandHandler (the meter commands,
 // emulator physics, correction mode, refused writes): take the old one with CommandHandlerFor to
 // wrap it. A code without a handler is not answered.
 //
