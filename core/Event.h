@@ -30,6 +30,13 @@ public:
     bool Assigned() const { return static_cast<bool>(fn_); }
     explicit operator bool() const { return Assigned(); }
     void Clear() { fn_ = nullptr; }
+    // The handler if it is an F, else null: lets a component tell whether a slot still holds the
+    // handler it installed there.
+    template <class F>
+    const F* Target() const
+    {
+        return fn_.template target<F>();
+    }
 
     // Calls the handler; an unassigned event is skipped (a non-void result is then value-initialised).
     R operator()(A... a) const

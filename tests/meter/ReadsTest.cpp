@@ -1,0 +1,387 @@
+// Meter data reads and measurement control against the simulated meter: the frames on the line,
+// the addresses taken from the flash table and the pointer table, the records decoded from what the
+// meter holds, and the caller's handler saved, restored and never lost.
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <string>
+
+#include "MeterRig.h"
+#include "meter/FlashAddress.h"
+#include "sim/MeterCommands.h"
+
+namespace rv::test {
+namespace {
+
+constexpr uint32_t kEventJournal = 0x74458;
+
+TEST(MeterFrames, MeasurementCommandsAreFramedByteForByteAndAnswerTheInstalledHandler)
+{
+    MeterRig rig;
+    rig.net.StartFlowCalculation(5);
+    ASSERT_TRUE(rig.Run([&] { return rig.callerCalls.size() == 1; }));
+    EXPECT_EQ(rig.LastFrame(), (Bytes{0xC9, 0x02, 0x84, 0x05, 0xF0, 0x44, 0x02}));
+    EXPECT_EQ(rig.callerCalls[0], Bytes{sim::kAckOk});
+    EXPECT_EQ(rig.image->meterCommands.flowChannelMask, 5);
+
+    struct Case {
+        std::function<void()> send;
+        size_t frameLength;
+        Bytes payload;  // after the command code
+        Bytes answer;   // what reaches the caller's handler
+    };
+    const Case cases[] = {
+        {[&] { rig.net.SaveData(3); }, 7, {3}, {sim::kAckOk}},
+        {[&] { rig.net.AnalogStart(9); }, 7, {9}, {sim::kAckOk}},
+        {[&] { rig.net.AnalogRead(0x1234, 7); }, 9, {0x34, 0x12, 7}, {0x34, 0x12, 7, 9}},
+        {[&] { rig.net.AnalogEnd(); }, 6, {}, {sim::kAckOk}},
+        {[&] { rig.net.StartTermCalculation(); }, 6, {}, {sim::kAckOk}},
+        {[&] { rig.net.GetADCPressData(); }, 6, {}, rig.image->pressData},
+        {[&] { rig.net.ReadArhiveV2(0x7BC0, 8, 4); }, 12, {0xC0, 0x7B, 0, 0, 8, 4}, rig.Flash(0x7BC0, 8)},
+        {[&] { rig.net.TestArhiveV2(1, 0x05040302, 0x0706); }, 13, {1, 2, 3, 4, 5, 6, 7}, {1, 2, 3, 4, 5, 6, 7}},
+    };
+    for (const Case& c : cases) {
+        rig.callerCalls.clear();
+        c.send();
+        ASSERT_TRUE(rig.Run([&] { return rig.callerCalls.size() == 1; })) << c.frameLength;
+        const Bytes frame = rig.LastFrame();
+        ASSERT_EQ(frame.size(), c.frameLength);
+        EXPECT_EQ(frame[1], c.payload.size() + 1);
+        EXPECT_EQ(Bytes(frame.begin() + 3, frame.end() - 3), c.payload);
+        EXPECT_EQ(GetU16(frame.data() + frame.size() - 2), CRC(frame.data(), static_cast<unsigned char>(frame.size() - 2)));
+        EXPECT_EQ(rig.callerCalls[0], c.answer) << int(frame[2]);
+        EXPECT_TRUE(rig.CallerHoldsSlot());
+        EXPECT_FALSE(rig.net.GetDecoding());
+    }
+    EXPECT_EQ(rig.image->meterCommands.saves, 1u);
+    EXPECT_EQ(rig.image->meterCommands.lastSaveChannel, 3);
+    EXPECT_FALSE(rig.image->meterCommands.analogueRunning);
+    EXPECT_EQ(rig.image->meterCommands.termCalculations, 1u);
+}
+
+TEST(MeterReads, ChainAsTheWindowsDoAndGetTheirOwnHandlerBack)
+{
+    MeterRig rig;
+    const sim::MeterImage& img = *rig.image;
+    int flags = 0, fdw = 0, lastCount = 0;
+    rig.net.OnPointerRAM = [&](const SPointerRAM* p) {
+        for (int k = 0; k < SPointerRAM::kCount; ++k) EXPECT_EQ(p->Word[k], img.RamPointer(k)) << k;
+        EXPECT_TRUE(rig.CallerHoldsSlot());  // restored before the event
+        rig.net.GetFB_6x6();
+    };
+    rig.net.OnFB6x6 = [&](const S6x6FlagsByte* f) {
+        ++flags;
+        EXPECT_TRUE(f->EmulatorMode());
+        rig.net.GetDeviceFDW();
+    };
+    rig.net.OnDeviceFDW = [&](const SDeviceFlagsDWord* d) {
+        ++fdw;
+        EXPECT_EQ(d->Word[0], 0x00000105u);
+        rig.net.GetLast();
+    };
+    rig.net.OnLast = [&](const SLastMeasure* l) {
+        ++lastCount;
+        const uint16_t at = img.RamPointer(6);
+        for (int k = 0; k < SLastMeasure::kCount; ++k) EXPECT_EQ(l->Value[k], img.ram.F32(at + 4u * k)) << k;
+    };
+    // Something to see in the last-measurement block.
+    for (int k = 0; k < SLastMeasure::kCount; ++k) rig.image->ram.PutF32(img.RamPointer(6) + 4u * k, 0.5f * k - 3);
+
+    rig.net.GetFPointerRAM(0);
+    ASSERT_TRUE(rig.Run([&] { return lastCount == 1; }));
+    EXPECT_EQ(flags, 1);
+    EXPECT_EQ(fdw, 1);
+    EXPECT_TRUE(rig.CallerHoldsSlot());
+    EXPECT_TRUE(rig.callerCalls.empty());
+
+    // What went out: the table read whole (38 bytes, 34 kept), 16 flag bytes (14 kept), 24, 152.
+    const auto reads = rig.Requests();
+    ASSERT_EQ(reads.size(), 4u);
+    EXPECT_EQ(reads[0].command, sim::cmd::kReadFlashLarge);
+    EXPECT_EQ(reads[0].Address32(), FlashAddress(2));
+    EXPECT_EQ(reads[0].CountAfter(4), 38);
+    const std::pair<int, int> ram[] = {{3, 16}, {2, 24}, {6, 152}};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(reads[i + 1].command, sim::cmd::kReadRam);
+        EXPECT_EQ(reads[i + 1].Address16(), img.RamPointer(ram[i].first));
+        EXPECT_EQ(reads[i + 1].CountAfter(2), ram[i].second);
+    }
+    EXPECT_EQ(std::memcmp(rig.net.GetFlags6x6().Byte, rig.Ram(img.RamPointer(3), 14).data(), 14), 0);
+
+    // With its event unassigned a read still fills its record and gives the handler back.
+    rig.net.OnPointerRAM = nullptr;
+    rig.image->SetRamPointer(6, 0x0700);
+    rig.net.GetFPointerRAM(0);
+    ASSERT_TRUE(rig.RunToEnd());
+    EXPECT_EQ(rig.net.GetPointerRAM().Word[6], 0x0700);
+    EXPECT_TRUE(rig.CallerHoldsSlot());
+}
+
+TEST(MeterReads, EventJournalHeadsAndPagesOfBothLayouts)
+{
+    MeterRig rig;
+    // A pattern over the whole journal region, so that every byte tells where it came from.
+    for (uint32_t i = 0; i < 16 + 8 * 288; ++i) rig.image->flash.PutU8(kEventJournal + i, static_cast<uint8_t>(i * 7 + (i >> 8)));
+
+    std::vector<int16_t> heads;
+    rig.net.OnEditH1 = [&](const SHead* h) { heads.push_back(h->Value); };
+    rig.net.OnEditH1V2 = [&](const SHead* h) { heads.push_back(h->Value); };
+    rig.net.GetEditH1(2);
+    ASSERT_TRUE(rig.RunToEnd());
+    rig.net.GetEditH1V2(2);
+    ASSERT_TRUE(rig.RunToEnd());
+    for (const SentRequest& r : rig.Requests()) {
+        EXPECT_EQ(r.Address32(), FlashAddress(174) + 4);
+        EXPECT_EQ(r.CountAfter(4), 2);
+    }
+    const auto head = static_cast<int16_t>(rig.image->flash.U16(kEventJournal + 4));
+    EXPECT_EQ(heads, (std::vector<int16_t>{head, head}));
+    EXPECT_EQ(rig.net.GetEditHead(2).Value, head);
+    EXPECT_EQ(rig.net.GetEditHeadV2(2).Value, head);
+
+    rig.line.ClearLog();
+    const SEventRecord* page = nullptr;
+    rig.net.OnReceiveEdit = [&](const SEventRecord* e) { page = e; };
+    rig.net.GetEdit(3);
+    ASSERT_TRUE(rig.RunToEnd());
+    auto reads = rig.Requests();
+    ASSERT_EQ(reads.size(), 2u);
+    EXPECT_EQ(reads[0].Address32(), FlashAddress(174) + 784);
+    EXPECT_EQ(reads[1].Address32(), FlashAddress(174) + 912);
+    EXPECT_EQ(reads[0].CountAfter(4), 128);
+    EXPECT_EQ(reads[1].CountAfter(4), 128);
+    ASSERT_EQ(page, rig.net.GetEditPage(3));
+    for (int k = 0; k < 16; ++k) {
+        const SEventRecord want = SEventRecord::Decode(rig.Flash(kEventJournal + 784 + 16u * k, 16).data());
+        EXPECT_EQ(page[k].Code, want.Code) << k;
+        EXPECT_EQ(page[k].DeviceFlags, want.DeviceFlags) << k;
+        EXPECT_EQ(page[k].Value[1], want.Value[1]) << k;
+    }
+
+    rig.line.ClearLog();
+    const SEventRecordV2* pageV2 = nullptr;
+    rig.net.OnReceiveEditV2 = [&](const SEventRecordV2* e) { pageV2 = e; };
+    rig.net.GetEditV2(3);
+    ASSERT_TRUE(rig.RunToEnd());
+    reads = rig.Requests();
+    ASSERT_EQ(reads.size(), 2u);
+    EXPECT_EQ(reads[0].Address32(), FlashAddress(174) + 880);
+    EXPECT_EQ(reads[1].Address32(), FlashAddress(174) + 1024);
+    EXPECT_EQ(reads[1].CountAfter(4), 144);
+    ASSERT_EQ(pageV2, rig.net.GetEditPageV2(3));
+    for (int k = 0; k < 16; ++k) {
+        Bytes bytes(18);
+        pageV2[k].Encode(bytes.data());
+        EXPECT_EQ(bytes, rig.Flash(kEventJournal + 880 + 18u * k, 18)) << k;  // the closing word too
+    }
+    EXPECT_TRUE(rig.CallerHoldsSlot());
+}
+
+TEST(MeterReads, DefaultMeterJournalDecodesAsWritten)
+{
+    MeterRig rig;  // software version 203: layout 2, two KFS changes in journal 0
+    rig.net.GetEditV2(0);
+    ASSERT_TRUE(rig.RunToEnd());
+    const SEventRecordV2* page = rig.net.GetEditPageV2(0);
+    EXPECT_EQ(page[1].Code, 0x90);
+    EXPECT_EQ(page[1].Flag, 1);
+    EXPECT_EQ(page[1].DeviceFlags, 0x00000105u);
+    EXPECT_EQ(std::bit_cast<float>(page[1].Value[1]), 0.9987f);
+}
+
+TEST(MeterReads, AnalogueDataReachesTheCallersHandlerOnceWith64Bytes)
+{
+    MeterRig rig;
+    const sim::MeterImage& img = *rig.image;
+    for (uint32_t i = 0; i < 32; ++i) {
+        rig.image->ram.PutU8(img.RamPointer(6) + i, static_cast<uint8_t>(0x10 + i));
+        rig.image->ram.PutU8(img.RamPointer(14) + i, static_cast<uint8_t>(0x80 + i));
+    }
+    int events = 0;
+    rig.net.OnPointerRAM = [&](const SPointerRAM*) { ++events; };
+    rig.net.GetADCData();
+    ASSERT_TRUE(rig.RunToEnd());
+    rig.loop.RunFor(5000);
+    EXPECT_EQ(events, 0);
+    ASSERT_EQ(rig.callerCalls.size(), 1u);
+    Bytes want = rig.Ram(img.RamPointer(6), 32);
+    const Bytes ul = rig.Ram(img.RamPointer(14), 32);
+    want.insert(want.end(), ul.begin(), ul.end());
+    EXPECT_EQ(rig.callerCalls[0], want);
+    EXPECT_TRUE(rig.CallerHoldsSlot());
+
+    const auto reqs = rig.Requests();
+    ASSERT_EQ(reqs.size(), 4u);
+    EXPECT_EQ(reqs[0].command, sim::cmd::kReadFlashLarge);
+    EXPECT_EQ(reqs[0].CountAfter(4), 34);
+    EXPECT_EQ(reqs[1].command, sim::cmd::kStartTermCalculation);
+    EXPECT_EQ(reqs[2].Address16(), img.RamPointer(6));
+    EXPECT_EQ(reqs[3].Address16(), img.RamPointer(14));
+    EXPECT_EQ(reqs[3].CountAfter(2), 32);
+    EXPECT_EQ(rig.net.GetAnaloguePointers()[14], img.RamPointer(14));
+}
+
+TEST(MeterControl, ClearingTheCheckAndEditCountersWritesZerosAndHandsOnTheAcknowledge)
+{
+    MeterRig rig;
+    ASSERT_NE(rig.Flash(0x2000, 28), Bytes(28, 0));
+    std::vector<int> acks;
+    rig.net.OnClearSetChecEditCounter = [&](int8_t data) {
+        EXPECT_TRUE(rig.CallerHoldsSlot());
+        acks.push_back(data);
+    };
+    rig.net.ClearSetChecEditCounter();
+    ASSERT_TRUE(rig.RunToEnd());
+    EXPECT_EQ(acks, std::vector<int>{static_cast<int8_t>(sim::kAckOk)});
+    EXPECT_EQ(rig.Flash(0x2000, 28), Bytes(28, 0));
+    const auto w = rig.Requests(sim::cmd::kWriteFlashLarge);
+    ASSERT_EQ(w.size(), 1u);
+    EXPECT_EQ(w[0].Address32(), FlashAddress(26));
+    EXPECT_EQ(w[0].CountAfter(4), 28);
+}
+
+TEST(MeterReads, IndexesOutsideTheirRangesAreRefusedBeforeAnythingIsSent)
+{
+    MeterRig rig;
+    struct Case {
+        std::function<void()> call;
+        const char* operation;
+        const char* range;
+    };
+    const Case cases[] = {
+        {[&] { rig.net.GetEdit(8); }, "GetEdit", "0..7"},
+        {[&] { rig.net.GetEditV2(-1); }, "GetEditV2", "0..7"},
+        {[&] { rig.net.GetEditH1(200); }, "GetEditH1", "0..7"},
+        {[&] { rig.net.GetEditH1V2(8); }, "GetEditH1V2", "0..7"},
+        {[&] { rig.net.GetErrorH6(8); }, "GetErrorH6", "0..7"},
+        {[&] { rig.net.GetErrorH6V2(-2); }, "GetErrorH6V2", "0..7"},
+        {[&] { rig.net.GetErr1(8); }, "GetErr1", "0..7"},
+        {[&] { rig.net.GetErr1V2(9); }, "GetErr1V2", "0..7"},
+        {[&] { rig.net.GetErr6(0, 6); }, "GetErr6", "0..5"},
+        {[&] { rig.net.GetErr6(8, 0); }, "GetErr6", "0..7"},
+        {[&] { rig.net.GetErr6V2(7, 5); }, "GetErr6V2", "0..4"},
+        {[&] { rig.net.GetArrayDayLongV2(0xE4F0, 0, 0, 3); }, "GetArrayDayLongV2", "размер записи"},
+        {[&] { rig.net.GetArrayHourLong(0x7BC0, 0, -1); }, "GetArrayHourLong", "отрицательным"},
+    };
+    for (const Case& c : cases) {
+        try {
+            c.call();
+            ADD_FAILURE() << c.operation << " was not refused";
+        } catch (const EMeterError& e) {
+            const std::string what = e.what();
+            EXPECT_NE(what.find(c.operation), std::string::npos) << what;
+            EXPECT_NE(what.find(c.range), std::string::npos) << what;
+        }
+        EXPECT_FALSE(rig.net.GetDecoding());
+        EXPECT_TRUE(rig.CallerHoldsSlot());
+    }
+    rig.loop.RunFor(3000);
+    EXPECT_TRUE(rig.line.Writes().empty());
+    // Without a link nothing is left half-done either.
+    rig.net.SetDeviceComm(nullptr);
+    EXPECT_THROW(rig.net.GetLast(), EProtocolError);
+    EXPECT_FALSE(rig.net.GetDecoding());
+    EXPECT_TRUE(rig.CallerHoldsSlot());
+}
+
+TEST(MeterReads, AbandonedAndGivenUpRequestsNeverLoseTheCallersHandler)
+{
+    MeterRig rig;
+    rig.meter.Faults().dropAnswer = 1;
+    rig.net.GetLast();
+    rig.loop.RunFor(4000);  // retrying
+    EXPECT_FALSE(rig.CallerHoldsSlot());
+    rig.net.AbandonRequest();
+    EXPECT_TRUE(rig.CallerHoldsSlot());
+    EXPECT_FALSE(rig.net.GetDecoding());
+    const size_t sent = rig.line.Writes().size();
+    rig.loop.RunFor(10000);
+    EXPECT_EQ(rig.line.Writes().size(), sent);  // the engine stopped too
+
+    // A read that timed out without repetition leaves its decoder in the slot; the next read of
+    // the component must still give the caller's handler back at its end.
+    rig.net.SetRepetition(false);
+    int timeOuts = 0;
+    rig.net.OnTimeOut = [&](TObject*) { ++timeOuts; };
+    rig.net.GetLast();
+    ASSERT_TRUE(rig.Run([&] { return timeOuts == 1; }));
+    EXPECT_TRUE(rig.net.GetDecoding());
+    rig.meter.Faults().dropAnswer = 0;
+    int flags = 0;
+    rig.net.OnFB6x6 = [&](const S6x6FlagsByte*) { ++flags; };
+    rig.net.GetFB_6x6();
+    ASSERT_TRUE(rig.RunToEnd());
+    EXPECT_EQ(flags, 1);
+    EXPECT_TRUE(rig.CallerHoldsSlot());
+
+    // A caller that installs a handler of its own after giving up gets that one back.
+    rig.meter.Faults().dropAnswer = 1;
+    rig.net.GetLast();
+    ASSERT_TRUE(rig.Run([&] { return timeOuts == 2; }));
+    std::vector<Bytes> other;
+    struct Other {
+        std::vector<Bytes>* calls;
+        void operator()(short, unsigned char*) const { calls->push_back({}); }
+    };
+    rig.net.OnReceiveExecuted = Other{&other};
+    rig.meter.Faults().dropAnswer = 0;
+    rig.net.GetFB_6x6();
+    ASSERT_TRUE(rig.RunToEnd());
+    EXPECT_EQ(flags, 2);
+    EXPECT_NE(rig.net.OnReceiveExecuted.Target<Other>(), nullptr);
+    // AbandonRequest when nothing is under way changes nothing.
+    rig.net.AbandonRequest();
+    EXPECT_NE(rig.net.OnReceiveExecuted.Target<Other>(), nullptr);
+}
+
+// A meter that answers its reads shorter or longer than asked.
+void ReshapeReads(MeterRig& rig, uint8_t command, int delta)
+{
+    const sim::SimMeter::CommandHandler plain = rig.meter.CommandHandlerFor(command);
+    rig.meter.SetCommandHandler(command, [plain, delta](sim::SimMeter& m, const sim::Request& r) {
+        sim::Answer a = plain(m, r);
+        const long size = std::clamp<long>(static_cast<long>(a.bytes.size()) + delta, 0, 250);
+        a.bytes.resize(static_cast<size_t>(size), 0x5A);
+        return a;
+    });
+}
+
+TEST(MeterReads, ShortAnswersFillWhatCameAndLongOnesStayInTheirRecord)
+{
+    MeterRig rig;
+    const uint16_t lastAt = rig.image->RamPointer(6);
+    for (int k = 0; k < SLastMeasure::kCount; ++k) rig.image->ram.PutF32(lastAt + 4u * k, 1.0f + k);
+    rig.net.GetFPointerRAM(0);
+    ASSERT_TRUE(rig.RunToEnd());
+    rig.net.GetLast();
+    ASSERT_TRUE(rig.RunToEnd());
+    EXPECT_EQ(rig.net.GetLastMeasure().Value[37], 38.0f);
+
+    ReshapeReads(rig, sim::cmd::kReadRam, -143);  // 9 of 152 bytes: two whole values and a bit
+    rig.net.GetLast();
+    ASSERT_TRUE(rig.RunToEnd());
+    const SLastMeasure& last = rig.net.GetLastMeasure();
+    EXPECT_EQ(last.Value[0], 1.0f);
+    EXPECT_EQ(last.Value[1], 2.0f);
+    uint8_t third[4] = {rig.image->ram.U8(lastAt + 8u), 0, 0, 0};
+    EXPECT_EQ(last.Value[2], std::bit_cast<float>(GetU32(third)));
+    for (int k = 3; k < SLastMeasure::kCount; ++k) EXPECT_EQ(last.Value[k], 0.0f) << k;
+
+    // Answers of 250 bytes to the page reads: eight records per half, none into the next page.
+    MeterRig big;
+    for (uint32_t i = 0; i < 8 * 288; ++i) big.image->flash.PutU8(kEventJournal + 16 + i, static_cast<uint8_t>(i));
+    big.net.GetEditV2(7);
+    ASSERT_TRUE(big.RunToEnd());
+    ReshapeReads(big, sim::cmd::kReadFlashLarge, +200);
+    big.net.GetEditV2(6);
+    ASSERT_TRUE(big.RunToEnd());
+    Bytes bytes(18);
+    for (int page = 6; page < 8; ++page)
+        for (int k = 0; k < 16; ++k) {
+            big.net.GetEditPageV2(page)[k].Encode(bytes.data());
+            EXPECT_EQ(bytes, big.Flash(kEventJournal + 16 + 288u * page + 18u * k, 18)) << page << " " << k;
+        }
+}
+
+}  // namespace
+}  // namespace rv::test
