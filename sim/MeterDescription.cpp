@@ -117,6 +117,9 @@ std::shared_ptr<MeterImage> BuildMeter(const MeterDescription& d)
     img->SetDeviceValue(d.deviceValue);
     img->SetSerialNumber(d.serialNumber);
     img->SetStatus(d.status);
+    if (d.correctionMode) img->SetCorrectionMode(*d.correctionMode);
+    img->emulator = d.emulator;
+    img->flashWrites = d.flashWrites;
     img->slaveAddress = d.slaveAddress;
     img->moduleCount = d.moduleCount;
     img->options = d.options;
@@ -148,7 +151,10 @@ std::shared_ptr<MeterImage> BuildMeter(const MeterDescription& d)
     }
 
     for (int i = 0; i < kSensorCount; ++i)
-        if (const auto& s = d.sensors[static_cast<size_t>(i)]) WriteSensor(*img, i, *s);
+        if (const auto& s = d.sensors[static_cast<size_t>(i)]) {
+            WriteSensor(*img, i, *s);
+            img->sensorPhysics[static_cast<size_t>(i)] = s->physics;
+        }
 
     const uint16_t fdw = d.ramPointers[ram::kDeviceFlagsWord];
     for (size_t k = 0; k < d.deviceFlags.size(); ++k) img->ram.PutU32(fdw + 4 * k, d.deviceFlags[k]);
@@ -178,7 +184,8 @@ MeterDescription DefaultDescription()
     d.deviceFlags = {0x00000105, 0, 0, 0, 0, 0};
     d.emulatorBlock = {0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00};
 
-    // Sizes 12, 20, 50 and 30 m3/h on their standard pipes; no flow correction (b = 1 in every segment).
+    // Sizes 12, 20, 50 and 30 m3/h on their standard pipes; no flow correction (a = 1 in every segment).
+    // Their transit times make a verification sweep 11, 10, 9 and 10 delays.
     struct Row {
         uint8_t type;
         const char* serial;
@@ -186,12 +193,13 @@ MeterDescription DefaultDescription()
         const char* kfsText;
         float nominal, kfs, diameter;
         std::array<float, sensor::kThresholdCount> thresholds;
+        double transitTime;
     };
     const Row rows[] = {
-        {1, "1001", "12", "1,0012", 12, 1.0012f, 0.025f, {0.12f, 0.48f, 1.2f, 4.8f}},
-        {1, "1002", "20", "0,9987", 20, 0.9987f, 0.032f, {0.2f, 0.8f, 2, 8}},
-        {2, "2003", "50", "1,0035", 50, 1.0035f, 0.05f, {0.5f, 2, 5, 20}},
-        {1, "1004", "30", "1,0000", 30, 1.0f, 0.04f, {0.3f, 1.2f, 3, 12}},
+        {1, "1001", "12", "1,0012", 12, 1.0012f, 0.025f, {0.12f, 0.48f, 1.2f, 4.8f}, 1.261e-3},
+        {1, "1002", "20", "0,9987", 20, 0.9987f, 0.032f, {0.2f, 0.8f, 2, 8}, 4.015e-5},
+        {2, "2003", "50", "1,0035", 50, 1.0035f, 0.05f, {0.5f, 2, 5, 20}, 4.707e-5},
+        {1, "1004", "30", "1,0000", 30, 1.0f, 0.04f, {0.3f, 1.2f, 3, 12}, 4.55e-5},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         const Row& r = rows[i];
@@ -205,8 +213,9 @@ MeterDescription DefaultDescription()
         s.kfs = r.kfs;
         s.diameter = r.diameter;
         s.diameter2 = r.diameter;
-        for (auto& seg : s.correction) seg = {0, 1, 0};
+        for (auto& seg : s.correction) seg = {1, 0, 0};
         s.thresholds = r.thresholds;
+        s.physics.transitTime = r.transitTime;
         d.sensors[i] = s;
     }
     // The coefficients of sensors 0 and 1 were set once since the meter left the factory.

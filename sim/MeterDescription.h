@@ -34,6 +34,7 @@ struct SensorDescription {
     float diameter2 = 0;
     std::array<std::array<float, 3>, layout::sensor::kSegments> correction{};
     std::array<float, layout::sensor::kThresholdCount> thresholds{};
+    SensorPhysics physics;  // for the emulator; not part of the record
 };
 
 struct ModuleDescription {
@@ -122,6 +123,10 @@ struct MeterDescription {
 
     std::array<uint16_t, layout::kPointerCount> ramPointers = DefaultRamPointers();
     bool emulatorMode = false;
+    EmulatorOptions emulator;
+    // When given, sets or clears the correction-mode bit of status.
+    std::optional<bool> correctionMode;
+    FlashWrites flashWrites = FlashWrites::Apply;
     std::array<uint32_t, 6> deviceFlags{};
     std::array<uint8_t, layout::ram::kEmulatorSize> emulatorBlock{};
 
@@ -159,7 +164,8 @@ struct MeterDescription {
 // Builds the image; throws MeterFileError when a field does not fit its record or its memory.
 std::shared_ptr<MeterImage> BuildMeter(const MeterDescription& d);
 
-// A one-path meter of one module with four sensors, in emulator mode, two KFS changes in its journal.
+// A one-path meter of one module with four sensors that follow the flow model (flat correction, no
+// deviation, no noise), in emulator mode, two KFS changes in its journal.
 MeterDescription DefaultDescription();
 std::shared_ptr<MeterImage> DefaultMeter();
 

@@ -52,6 +52,13 @@ void MeterImage::SetEmulatorMode(bool on)
     ram.PutU8(RamPointer(layout::ram::kFlagsWord) + layout::ram::kEmulatorModeByte, on ? 1 : 0);
 }
 
+bool MeterImage::CorrectionMode() const { return (Status() & kStatusCorrectionMode) != 0; }
+
+void MeterImage::SetCorrectionMode(bool on)
+{
+    SetStatus(static_cast<uint16_t>(on ? Status() | kStatusCorrectionMode : Status() & ~kStatusCorrectionMode));
+}
+
 uint32_t MeterImage::RecordSizeAt(uint64_t addr, uint32_t width) const
 {
     for (const ArchiveRing& ring : archiveRings)

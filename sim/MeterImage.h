@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sim/MemoryArea.h"
+#include "sim/MeterBehaviour.h"
 
 namespace rv::sim {
 
@@ -208,6 +209,13 @@ struct MeterImage {
     std::vector<ArchiveRing> archiveRings;
     std::vector<uint8_t> pressData;
     MeterCommandState meterCommands;
+
+    // The emulator's physics (EmulatorPhysics.h), per sensor position and for the meter, what it has
+    // kept so far, and the meter's answer to flash writes (FlashWritePolicy.h).
+    EmulatorOptions emulator;
+    std::array<SensorPhysics, layout::kSensorCount> sensorPhysics;
+    EmulatorState emulatorState;
+    FlashWrites flashWrites = FlashWrites::Apply;
     // The record size the 0x90 command uses at addr: that of the first ring holding addr, else width.
     uint32_t RecordSizeAt(uint64_t addr, uint32_t width) const;
 
@@ -226,6 +234,9 @@ struct MeterImage {
     void SetRamPointer(int k, uint16_t address);
     bool EmulatorMode() const;
     void SetEmulatorMode(bool on);
+    // The correction-mode bit of the identity status word.
+    bool CorrectionMode() const;
+    void SetCorrectionMode(bool on);
 
     bool operator==(const MeterImage& other) const = default;
 };

@@ -84,6 +84,16 @@ float Float(const json& j, const std::string& path)
     return static_cast<float>(v);
 }
 
+// A finite number in [min, max], kept in double.
+double Real(const json& j, const std::string& path, double min, double max)
+{
+    if (!j.is_number()) Fail(path, "expected a number, found " + TypeName(j));
+    const double v = j.get<double>();
+    if (!std::isfinite(v) || v < min || v > max)
+        Fail(path, j.dump() + " is outside " + json(min).dump() + ".." + json(max).dump());
+    return v;
+}
+
 bool Bool(const json& j, const std::string& path)
 {
     if (!j.is_boolean()) Fail(path, "expected true or false, found " + TypeName(j));
@@ -171,6 +181,7 @@ void ReadIdentity(const json& j, MeterDescription& d)
     if (auto* v = o.Get("deviceValue")) d.deviceValue = Integer<uint32_t>(*v, o.Path("deviceValue"));
     if (auto* v = o.Get("serialNumber")) d.serialNumber = Integer<uint32_t>(*v, o.Path("serialNumber"));
     if (auto* v = o.Get("status")) d.status = Integer<uint16_t>(*v, o.Path("status"));
+    if (auto* v = o.Get("correctionMode")) d.correctionMode = Bool(*v, o.Path("correctionMode"));
     o.Done();
 }
 
@@ -192,6 +203,28 @@ void ReadConfiguration(const json& j, MeterDescription& d)
         }
     }
     o.Done();
+}
+
+// The emulator's physics of one sensor, beside its record: transit time (s), path length (m), and the
+// deviation curve as [flow m3/h, percent] points in rising flow.
+void ReadSensorPhysics(Object& o, SensorPhysics& p)
+{
+    if (auto* v = o.Get("transitTime")) p.transitTime = Real(*v, o.Path("transitTime"), 0, 1);
+    if (auto* v = o.Get("pathLength")) p.pathLength = Real(*v, o.Path("pathLength"), 0, 100);
+    if (auto* v = o.Get("deviation")) {
+        const json& a = Array(*v, o.Path("deviation"), 64);
+        for (size_t k = 0; k < a.size(); ++k) {
+            const std::string path = o.Path("deviation") + "[" + std::to_string(k) + "]";
+            const json& point = Array(a[k], path, 2);
+            if (point.size() != 2) Fail(path, "a point is [flow, percent]");
+            DeviationPoint d;
+            d.flow = Real(point[0], path + "[0]", 0, 1e6);
+            d.percent = Real(point[1], path + "[1]", -99, 1000);
+            if (!p.deviation.empty() && !(d.flow > p.deviation.back().flow))
+                Fail(path, "the flows of the points must rise");
+            p.deviation.push_back(d);
+        }
+    }
 }
 
 void ReadSensor(const json& j, size_t index, MeterDescription& d)
@@ -229,6 +262,7 @@ void ReadSensor(const json& j, size_t index, MeterDescription& d)
         for (size_t k = 0; k < a.size(); ++k)
             s.thresholds[k] = Float(a[k], o.Path("thresholds") + "[" + std::to_string(k) + "]");
     }
+    ReadSensorPhysics(o, s.physics);
     o.Done();
     slot = s;
 }
@@ -250,6 +284,27 @@ void ReadRam(const json& j, MeterDescription& d)
         std::copy(b.begin(), b.end(), d.emulatorBlock.begin());
     }
     o.Done();
+}
+
+void ReadEmulator(const json& j, EmulatorOptions& e)
+{
+    Object o(j, "emulator");
+    if (auto* v = o.Get("zeroFlow")) e.zeroFlow = Real(*v, o.Path("zeroFlow"), -1e6, 1e6);
+    if (auto* v = o.Get("zeroNoise")) e.zeroNoise = Real(*v, o.Path("zeroNoise"), 0, 1e6);
+    if (auto* v = o.Get("flowNoise")) e.flowNoise = Real(*v, o.Path("flowNoise"), 0, 1);
+    if (auto* v = o.Get("seed")) e.seed = Integer<uint32_t>(*v, o.Path("seed"));
+    if (auto* v = o.Get("resampleOnRead")) e.resampleOnRead = Bool(*v, o.Path("resampleOnRead"));
+    o.Done();
+}
+
+FlashWrites ReadFlashWrites(const json& j)
+{
+    const std::string s = Text(j, "flashWrites");
+    if (s == "apply") return FlashWrites::Apply;
+    if (s == "refuse") return FlashWrites::Refuse;
+    if (s == "ignore") return FlashWrites::Ignore;
+    if (s == "correctionMode") return FlashWrites::InCorrectionMode;
+    Fail("flashWrites", "\"" + s + "\" is not \"apply\", \"refuse\", \"ignore\" or \"correctionMode\"");
 }
 
 std::vector<JournalDescription> ReadJournals(const json& j)
@@ -417,6 +472,8 @@ MeterDescription Read(const json& root)
             d.ramPointers[k] = Integer<uint16_t>(a[k], "ramPointers[" + std::to_string(k) + "]");
     }
     if (auto* v = o.Get("ram")) ReadRam(*v, d);
+    if (auto* v = o.Get("emulator")) ReadEmulator(*v, d.emulator);
+    if (auto* v = o.Get("flashWrites")) d.flashWrites = ReadFlashWrites(*v);
     if (auto* v = o.Get("eventJournal")) d.journals = ReadJournals(*v);
     if (auto* v = o.Get("archives")) ReadArchives(*v, d);
     if (auto* v = o.Get("totals")) ReadTotals(*v, d);

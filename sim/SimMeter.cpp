@@ -7,6 +7,8 @@
 #include <stdexcept>
 
 #include "protocol/Frame.h"
+#include "sim/EmulatorPhysics.h"
+#include "sim/FlashWritePolicy.h"
 #include "sim/MeterCommands.h"
 #include "sim/MeterDescription.h"
 #include "sim/MeterImage.h"
@@ -82,6 +84,8 @@ SimMeter::SimMeter(std::shared_ptr<MeterImage> image, FaultPlan faults) : impl_(
     impl_->input.reserve(2 * kMaxFrame);
     InstallServiceCommands(*this);
     InstallMeterCommands(*this);
+    InstallEmulatorPhysics(*this);
+    InstallFlashWritePolicy(*this);
 }
 
 SimMeter::~SimMeter() = default;
