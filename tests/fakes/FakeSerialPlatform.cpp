@@ -3,13 +3,29 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace rv::test {
 
 namespace {
 thread_local int t_lastError = 0;
+
+std::string EscapeName(uint32_t function)
+{
+    switch (function) {
+        case escSetXoff: return "XOFF";
+        case escSetXon: return "XON";
+        case escSetRts: return "RTS on";
+        case escClrRts: return "RTS off";
+        case escSetDtr: return "DTR on";
+        case escClrDtr: return "DTR off";
+        case escSetBreak: return "break on";
+        case escClrBreak: return "break off";
+        default: return "escape " + std::to_string(function);
+    }
 }
+}  // namespace
 
 class FakeSerialDevice : public ISerialDevice {
 public:
@@ -35,6 +51,7 @@ public:
         if (port_.refuseState) return Fail(EINVAL);
         port_.applied.push_back(dcb);
         port_.dcb = dcb;
+        pl_.Record(port_, "rate " + std::to_string(dcb.BaudRate));
         return true;
     }
     bool SetupQueues(uint32_t inSize, uint32_t outSize) override
@@ -88,6 +105,7 @@ public:
     {
         auto lk = pl_.Lock();
         port_.escapes.push_back(function);
+        pl_.Record(port_, EscapeName(function));
         return true;
     }
     bool GetModemStatus(uint32_t& status) override
@@ -120,6 +138,13 @@ public:
         const uint32_t n = port_.writeAccept < 0 ? count : std::min<uint32_t>(count, static_cast<uint32_t>(port_.writeAccept));
         const auto* p = static_cast<const uint8_t*>(buffer);
         port_.written.insert(port_.written.end(), p, p + n);
+        std::string what = "write";
+        for (uint32_t i = 0; i < n; ++i) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, " %02X", p[i]);
+            what += hex;
+        }
+        pl_.Record(port_, std::move(what));
         return n;
     }
     TWaitResult WaitReadable(uint32_t ms) override
@@ -237,6 +262,11 @@ void FakeSerialPlatform::FailDevice(const std::string& name)
     auto lk = Lock();
     ports_.at(name)->failed = true;
     eventCv_.notify_all();
+}
+
+void FakeSerialPlatform::Record(FakePort& port, std::string what)
+{
+    port.calls.emplace_back(CallClock ? CallClock() : now_.load(), std::move(what));
 }
 
 void FakeSerialPlatform::DeliverDue(FakePort& port)

@@ -48,6 +48,10 @@ struct FakePort {
     uint32_t eventMask = 0;
     std::deque<uint32_t> events;
     bool failed = false;
+
+    // Settings, line functions and writes in the order the driver made them, each with the time of
+    // the platform's CallClock: "rate 9600", "DTR on", "RTS off", "break on", "write 10 FF".
+    std::vector<std::pair<uint64_t, std::string>> calls;
 };
 
 class FakeSerialPlatform : public ISerialPlatform {
@@ -69,6 +73,8 @@ public:
     void SetNow(uint32_t tick) { now_ = tick; }
     // Called at the start of every transfer wait, outside the platform lock.
     std::function<void()> OnWait;
+    // Stamps FakePort::calls (a test's loop time, say); the platform's ticks when unset.
+    std::function<uint64_t()> CallClock;
 
     std::unique_ptr<ISerialDevice> Open(const std::string& name) override;
     uint32_t TickCount() override { return now_; }
@@ -80,6 +86,8 @@ private:
     friend class FakeSerialDevice;
     // Moves the arrivals due by the virtual clock into the input queue. Lock held.
     void DeliverDue(FakePort& port);
+    // Appends to port.calls. Lock held.
+    void Record(FakePort& port, std::string what);
 
     std::mutex mu_;
     std::condition_variable eventCv_;
