@@ -12,9 +12,9 @@ class TRurIvaQs;
 
 // What an answer did to the chain, so that the window can show its own status texts.
 enum TReadProgress {
-    rpNothing,        // the answer was stored and the next read sent (or the chain is not running)
-    rpConfigRead,     // the configuration record is complete; the sensor reads have begun
-    rpSensorsRead,    // the sixth sensor record is complete; the chain is done
+    rpNothing,      // the answer was stored and the next read sent (or the chain is not running)
+    rpConfigRead,   // the configuration record is complete; the sensor reads have begun
+    rpSensorsRead,  // the sixth sensor record is complete; the chain is done
 };
 
 // The window installs its own answer handler as OnReceiveExecuted before Start and passes every answer to

@@ -139,6 +139,8 @@ public:
     TMainStage Stage() const { return stage_; }
     // Why the last step ended short (the message the technician was shown); empty otherwise.
     const std::string& StopReason() const { return stopReason_; }
+    // Test points of the last series that could not be set (reported in the protocol and skipped).
+    int SkippedPoints() const { return skippedPoints_; }
     // Raised after every change the controller makes to the view state (not for the Set… inputs below).
     Event<void(TViewChange change)> OnViewChanged;
 
@@ -211,11 +213,19 @@ private:
     void LargestDelay();
     void SweepStep();
     void SweepEnd();
+    // Writes the emulator block back with both groups at delay 0 and emulation off.
+    void EmulationOff();
+    // Stops whatever the measurement chain has under way (a new press of "Поверка").
+    void AbandonMeasurement();
     void SendSweepPhase();
     void StartPointSeries();
     void EvaluatePoint(int k);
     void ComputeCorrection();
     void FinishSeries();
+    // Ends the point series at a required-flow field that holds no number.
+    void StopSeries(const std::exception& error);
+    std::string RelativeErrorText() const;
+    SSensorRecord ChosenSensor() const;
     // A point that cannot be set is reported and the series goes on with the next point.
     void SkipPoint(int k, const std::string& reason);
 
@@ -272,6 +282,8 @@ private:
     TMainStage stage_ = msIdle;
     std::string stopReason_;
     bool portOpenedHere_ = false;
+    bool readoutDone_ = false;  // this connection has printed its header; a run may start
+    int skippedPoints_ = 0;
     bool pointValid_ = false;    // the point being evaluated was set, so its results follow
     bool reverseSwept_ = false;  // this run swept the reverse direction too
 };
