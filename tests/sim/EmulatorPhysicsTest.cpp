@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -379,4 +380,47 @@ TEST(FlashWrites, TheIdentityShowsTheCorrectionModeBit)
     id = m.Payload(m.Ask(cmd::kIdentity, {}));
     EXPECT_EQ(id[12], 0x00);
     EXPECT_EQ(id[13], 0x01);
+}
+
+TEST(ShippedMeters, EveryFileDescribesAPlausibleMeterInEmulatorMode)
+{
+    using namespace layout;
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(RIVANTA_SIM_METERS)) {
+        if (entry.path().extension() != ".json") continue;
+        ++files;
+        SCOPED_TRACE(entry.path().filename().string());
+        const auto m = LoadMeter(entry.path().string());
+        EXPECT_TRUE(m->EmulatorMode());
+        const int paths = m->flash.U8(kConfig + config::kPathsPerSensor);
+        ASSERT_TRUE(paths == 1 || paths == 3);
+        int offered = 0;
+        for (int i = 0; i < kSensorCount; i += paths) {
+            const uint32_t s = SensorAddress(i);
+            if (!m->flash.U8(s + sensor::kPresent)) continue;
+            ++offered;
+            // A sensor of 0.15 m or more shows three KFS lines, so it needs three records to stand on.
+            const bool large = m->flash.F32(s + sensor::kDiameter) >= 0.15f;
+            const int records = large || paths == 3 ? 3 : 1;
+            ASSERT_LE(i + records, kSensorCount);
+            for (int k = i; k < i + records; ++k) {
+                const uint32_t r = SensorAddress(k);
+                EXPECT_EQ(std::stof(m->flash.Text(r + sensor::kQvmax, sensor::kQvmaxLen)),
+                          m->flash.F32(r + sensor::kNominalMax));
+                std::string kfs = m->flash.Text(r + sensor::kKfsText, sensor::kKfsTextLen);
+                ASSERT_NE(kfs.find(','), std::string::npos) << kfs;
+                kfs.replace(kfs.find(','), 1, ".");
+                EXPECT_NEAR(std::stod(kfs), m->flash.F32(r + sensor::kKfs), 1e-6);
+                EXPECT_GE(SensorFlowModel::SizeOf(m->flash.F32(r + sensor::kNominalMax)), 0);
+            }
+            // Delay 1 reads at least 1 m3/h per unit of KFS and the sweep stays within 8..12 delays.
+            const double perKfs = EmulatedFlow(*m, i, 1) / m->flash.F32(s + sensor::kKfs);
+            EXPECT_GE(perKfs, 1.0);
+            const int mmax = SensorFlowModel::LargestDelay(m->flash.F32(s + sensor::kNominalMax), perKfs);
+            EXPECT_GE(mmax, 8);
+            EXPECT_LE(mmax, 12);
+        }
+        EXPECT_GE(offered, 1);
+    }
+    EXPECT_GE(files, 3);
 }
