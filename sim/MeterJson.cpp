@@ -286,6 +286,8 @@ void ReadRam(const json& j, MeterDescription& d)
     o.Done();
 }
 
+// The emulator's meter-wide physics: zero-flow reading and its noise (m3/h), relative noise of the
+// emulated readings, the noise seed, and whether reads of the last measurement bring fresh samples.
 void ReadEmulator(const json& j, EmulatorOptions& e)
 {
     Object o(j, "emulator");
@@ -297,6 +299,8 @@ void ReadEmulator(const json& j, EmulatorOptions& e)
     o.Done();
 }
 
+// "apply"; "refuse" (a refusal, old contents kept); "ignore" (0xFF, old contents kept); "correctionMode"
+// (applied only while the identity shows the correction mode, refused otherwise).
 FlashWrites ReadFlashWrites(const json& j)
 {
     const std::string s = Text(j, "flashWrites");
