@@ -27,7 +27,7 @@ constexpr size_t kKfs = 178;
 constexpr size_t kDiameter = 186;
 constexpr size_t kDiameter2 = 194;
 constexpr size_t kCorrection = 198;
-constexpr size_t kThresholds = 258;
+constexpr size_t kThresholdsAt = 258;
 
 float FloatAt(const TSensorImage& image, size_t offset)
 {
@@ -39,10 +39,14 @@ float FloatAt(const TSensorImage& image, size_t offset)
     return v;
 }
 
-// A text field runs to its terminating zero, or to the start of the next field at the latest.
+// A text field runs to its terminating zero, or to the start of the next field at the latest. Control
+// characters become '?': a line break from the meter must not split a protocol line in two.
 std::string TextAt(const TSensorImage& image, size_t offset, size_t end)
 {
-    return FromCp1251(image.data() + offset, end - offset);
+    std::string text = FromCp1251(image.data() + offset, end - offset);
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return text;
 }
 
 }  // namespace
@@ -84,7 +88,7 @@ SSensorRecord SSensorRecord::Decode(const TSensorImage& image)
     for (int k = 0; k < kSegments; ++k)
         for (int j = 0; j < 3; ++j)
             r.Correction[k][j] = FloatAt(image, kCorrection + 12 * static_cast<size_t>(k) + 4 * static_cast<size_t>(j));
-    for (int j = 0; j < kThresholds; ++j) r.Thresholds[j] = FloatAt(image, kThresholds + 4 * static_cast<size_t>(j));
+    for (int j = 0; j < kThresholds; ++j) r.Thresholds[j] = FloatAt(image, kThresholdsAt + 4 * static_cast<size_t>(j));
     return r;
 }
 

@@ -99,7 +99,7 @@ struct SMainFields {
     int Paths = 1;
     int PointCount = 0;
     SPointerRAM RamPointers;
-    int RunState = -1;  // -1: no measurement chain under way
+    int RunState = -1;  // -1: no measurement chain under way; 6, 7: switching off an emulator left on
     int SampleCount = 0;
     float ZeroFlowSum = 0.0f;
     float NominalSum = 0.0f;
@@ -286,6 +286,7 @@ private:
     int skippedPoints_ = 0;
     bool pointValid_ = false;    // the point being evaluated was set, so its results follow
     bool reverseSwept_ = false;  // this run swept the reverse direction too
+    bool emulatorOn_ = false;    // a run switched the meter's emulator on and has not switched it off yet
 };
 
 }  // namespace rv

@@ -21,6 +21,10 @@ constexpr int kFlowValue = 8;  // value 8 + channel of the last measurement: the
 constexpr int kRawValue = 14;  // value 14 + channel: the raw reading
 constexpr uint8_t kAckDone = 0xFF;
 constexpr uint8_t kEmulationBits = 0x60;
+// States of the measurement chain after the five of a run: switching off an emulator left on by a run that
+// was given up, before the zero check.
+constexpr int kRestoreRead = 6;
+constexpr int kRestoreWrite = 7;
 
 float F32At(const uint8_t* p)
 {
@@ -176,9 +180,15 @@ void TFMainController::TimerWorkTimer(TObject*)
         FillRequiredFlows();
         net_->OnReceiveExecuted = Bind(this, &TFMainController::RunAnswer);
         SetProgress(0, kSamples, 0);
-        f_.RunState = 0;
         f_.SampleCount = 0;
         f_.ZeroFlowSum = 0.0f;
+        // A run given up while the emulator was on left it on: the zero check would see its flow.
+        if (emulatorOn_) {
+            f_.RunState = kRestoreRead;
+            net_->ReadRAM(f_.RamPointers.Word[SPointerRAM::kEmulator], static_cast<unsigned char>(f_.EmuBlock.size()));
+            return;
+        }
+        f_.RunState = 0;
         net_->StartFlowCalculation(f_.ChannelMask);
     });
 }
@@ -210,12 +220,28 @@ void TFMainController::RunAnswer(short Length, unsigned char* Buffer)
                 f_.EmuBlock[static_cast<size_t>(g)] = 4;
                 f_.EmuBlock[static_cast<size_t>(g + 1)] |= kEmulationBits;
                 net_->WriteRAM(emulator, static_cast<unsigned char>(f_.EmuBlock.size()), f_.EmuBlock.data());
+                emulatorOn_ = true;
                 f_.SampleCount = 0;
                 f_.NominalSum = 0.0f;
                 break;
             }
             case 3:
                 f_.RunState = 4;
+                net_->StartFlowCalculation(f_.ChannelMask);
+                break;
+            case kRestoreRead:
+                if (!Buffer || Length < static_cast<short>(f_.EmuBlock.size())) {
+                    net_->ReadRAM(f_.RamPointers.Word[SPointerRAM::kEmulator],
+                                  static_cast<unsigned char>(f_.EmuBlock.size()));
+                    break;
+                }
+                std::copy(Buffer, Buffer + f_.EmuBlock.size(), f_.EmuBlock.begin());
+                f_.RunState = kRestoreWrite;
+                EmulationOff();
+                break;
+            case kRestoreWrite:
+                emulatorOn_ = false;
+                f_.RunState = 0;
                 net_->StartFlowCalculation(f_.ChannelMask);
                 break;
             default:
@@ -291,6 +317,7 @@ void TFMainController::LargestDelay()
     if (mmax < 0 || mmax >= kDelayCount) {
         f_.RunState = -1;
         EmulationOff();
+        emulatorOn_ = false;
         Stop("Максимально возможная задержка Mmax=" + (mmax < 0 ? std::string("не определена") : std::to_string(mmax)) +
              " вне диапазона 0.." + std::to_string(kDelayCount - 1) + ": поверка невозможна.");
         return;
@@ -465,6 +492,7 @@ void TFMainController::EndAnswer(short, unsigned char*)
 {
     Guarded([&] {
         if (stage_ != msSweeping) return;
+        emulatorOn_ = false;
         Arm(*TimerCalcCharge);
     });
 }
