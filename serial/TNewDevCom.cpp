@@ -116,19 +116,15 @@ void TNewDevCom::SetReceiveType(TReceiveType type)
     receiveType_ = type;
     switch (type) {
         case rtChar:
-            elementSize_ = 1;
             comm_->OnData = [this](TObject* s, uint32_t n) { ReceiveChar(s, n); };
             break;
         case rtShort:
-            elementSize_ = 2;
             comm_->OnData = [this](TObject* s, uint32_t n) { ReceiveShort(s, n); };
             break;
         case rtLong:
-            elementSize_ = 4;
             comm_->OnData = [this](TObject* s, uint32_t n) { ReceiveLong(s, n); };
             break;
         case rtFloat:
-            elementSize_ = 4;
             comm_->OnData = [this](TObject* s, uint32_t n) { ReceiveFloat(s, n); };
             break;
         case rtPacket:
@@ -136,7 +132,6 @@ void TNewDevCom::SetReceiveType(TReceiveType type)
             comm_->OnData = [this](TObject* s, uint32_t n) { ReceivePacket(s, n); };
             break;
         case rtAll:
-            elementSize_ = 0;
             comm_->OnData = [this](TObject* s, uint32_t n) { ReceiveAll(s, n); };
             break;
     }

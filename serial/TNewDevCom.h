@@ -94,7 +94,8 @@ public:
     // Switches to raw receive and sends the text followed by a carriage return.
     void ModemCommand(const std::string& text) override;
 
-    // ---- Receiving: the driver's data event handlers (Received = bytes queued in the driver).
+    // ---- Receiving: the driver's data event handlers (Received = bytes queued in the driver). The
+    // typed ones cut elements of their own size: 1, 2, 4 and 4 bytes.
     void ReceivePacket(TObject* Sender, uint32_t Received);
     void ReceiveChar(TObject* Sender, uint32_t Received);
     void ReceiveShort(TObject* Sender, uint32_t Received);
@@ -156,7 +157,6 @@ private:
     int irdaFailures_ = 0;
     TReceiveType receiveType_ = rtChar;
     int lengthPacket_ = 0;
-    int elementSize_ = 1;
 
     PacketCutter cutter_;
     unsigned char raw_[PacketCutter::kBufferSize] = {};
