@@ -407,35 +407,36 @@ bool TCustomModem::InitCommand(const std::string& Cmd)
     const bool appendCR = line != GetEnterCmd() && !ATIsRepeat(line);
     if (appendCR) line += '\r';
 
+    // The reply path waits until the line is classified, so that a quick result (ERROR, BUSY)
+    // finds the call set up it ends.
+    std::lock_guard<std::recursive_mutex> io(sh_->io);
+    PurgeIn();
+    PurgeOut();
+    sh_->pending.clear();
+    commandLock_ = false;
     bool sent = false;
-    {
-        std::lock_guard<std::recursive_mutex> io(sh_->io);
-        PurgeIn();
-        PurgeOut();
-        sh_->pending.clear();
-        commandLock_ = false;
-        try {
-            sent = SendString(line);
-        } catch (...) {
-            commandLock_ = true;
-            throw;
-        }
+    try {
+        sent = SendString(line);
+    } catch (...) {
         commandLock_ = true;
-        if (sent) {
-            std::lock_guard<std::mutex> lk(sh_->mu);
-            Include(msATSent);
-            sh_->unwaited = true;
-            sh_->early.reset();
-        }
+        throw;
     }
-    if (sent && !internal) {
+    commandLock_ = true;
+    if (!sent) return false;
+    {
+        std::lock_guard<std::mutex> lk(sh_->mu);
+        Include(msATSent);
+        sh_->unwaited = true;
+        sh_->early.reset();
+    }
+    if (!internal) {
         // ';' at the end of a dial string keeps the modem in command mode: no call is set up.
         const size_t end = line.size() - (appendCR ? 1 : 0);
         const bool staysInCommand = end > 0 && line[end - 1] == ';';
         if (ATCommandPos(line, "A") > 0) DoConnecting(ctDirect);
         else if (ATCommandPos(line, "D") > 0 && !staysInCommand) DoConnecting(ctDial);
     }
-    return sent;
+    return true;
 }
 
 void TCustomModem::SendDialAbort()

@@ -78,6 +78,8 @@ public:
     TNotifyEvent OnRing;
     TNotifyEvent OnDisconnecting;
     TNotifyEvent OnChangeCmdState;
+    // Raised for a dial or answer command before its reply can be taken; the handler must not
+    // wait for that reply.
     TConnectingEvent OnConnecting;
 
 protected:
