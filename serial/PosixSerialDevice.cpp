@@ -326,12 +326,12 @@ int64_t PosixSerialDevice::Read(void* buffer, uint32_t count)
     if (count == 0) return 0;
     auto* p = static_cast<uint8_t*>(buffer);
     uint32_t got = 0;
-    {
-        std::lock_guard<std::mutex> lk(mu_);
-        if (pushback_ >= 0) {
-            p[got++] = static_cast<uint8_t>(pushback_);
-            pushback_ = -1;
-        }
+    // Held across the read: the event wait's one-byte read must not slip between the byte it
+    // keeps and the bytes read here, or the order of the input would change.
+    std::lock_guard<std::mutex> lk(mu_);
+    if (pushback_ >= 0) {
+        p[got++] = static_cast<uint8_t>(pushback_);
+        pushback_ = -1;
     }
     if (got == count) return got;
     for (;;) {
@@ -360,27 +360,47 @@ int64_t PosixSerialDevice::Write(const void* buffer, uint32_t count)
 
 TWaitResult PosixSerialDevice::PollDevice(short events, uint32_t ms)
 {
-    if (cancelled_) return TWaitResult::Cancelled;
-    pollfd fds[2] = {{fd_, events, 0}, {cancelFd_, POLLIN, 0}};
-    const int r = PollFor(fds, 2, ms);
-    if (r < 0) {
-        Fail();
+    const uint64_t end = MonotonicMs() + ms;
+    for (;;) {
+        if (cancelled_) return TWaitResult::Cancelled;
+        const uint64_t now = MonotonicMs();
+        pollfd fds[2] = {{fd_, events, 0}, {cancelFd_, POLLIN, 0}};
+        const int r = PollFor(fds, 2, static_cast<uint32_t>(end > now ? end - now : 0));
+        if (r < 0) {
+            Fail();
+            return TWaitResult::Failed;
+        }
+        if (fds[1].revents) return TWaitResult::Cancelled;
+        if (r == 0) return TWaitResult::TimedOut;
+        const short got = fds[0].revents;
+        if ((events & POLLIN) && (got & POLLIN)) {
+            // Readable with nothing to read is how a hung-up line shows itself, unless another
+            // reader took the bytes first.
+            std::lock_guard<std::mutex> lk(mu_);
+            uint32_t n = 0;
+            if (!InputCount(n)) return TWaitResult::Failed;
+            if (n > 0) return TWaitResult::Ready;
+            if (!(got & (POLLHUP | POLLERR | POLLNVAL))) {
+                const TEmptyWake w = RecheckEmpty(n);
+                if (w == TEmptyWake::Drained) continue;
+                if (w == TEmptyWake::Data) return TWaitResult::Ready;
+            }
+        } else if ((events & POLLOUT) && (got & POLLOUT) && !(got & (POLLHUP | POLLERR | POLLNVAL))) {
+            return TWaitResult::Ready;
+        }
+        Fail(EIO);
         return TWaitResult::Failed;
     }
-    if (fds[1].revents) return TWaitResult::Cancelled;
-    if (r == 0) return TWaitResult::TimedOut;
-    const short got = fds[0].revents;
-    if ((events & POLLIN) && (got & POLLIN)) {
-        // Readable with nothing to read is how a hung-up line shows itself.
-        std::lock_guard<std::mutex> lk(mu_);
-        uint32_t n = 0;
-        if (!InputCount(n)) return TWaitResult::Failed;
-        if (n > 0) return TWaitResult::Ready;
-    } else if ((events & POLLOUT) && (got & POLLOUT) && !(got & (POLLHUP | POLLERR | POLLNVAL))) {
-        return TWaitResult::Ready;
-    }
-    Fail(EIO);
-    return TWaitResult::Failed;
+}
+
+PosixSerialDevice::TEmptyWake PosixSerialDevice::RecheckEmpty(uint32_t& count)
+{
+    pollfd p{fd_, POLLIN, 0};
+    const int r = poll(&p, 1, 0);
+    if (r == 0) return TEmptyWake::Drained;
+    if (r < 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL)) || !InputCount(count) || count == 0)
+        return TEmptyWake::Gone;
+    return TEmptyWake::Data;
 }
 
 TWaitResult PosixSerialDevice::WaitReadable(uint32_t ms)
@@ -416,9 +436,12 @@ bool PosixSerialDevice::TakeInputEvent(uint32_t& events, bool hungUp)
         if (r == 1) {
             pushback_ = b;
             n = 1;
-        } else if (r == 0 || errno != EAGAIN) {
-            Fail(r == 0 ? EIO : errno);
-            return false;
+        } else if (r == 0) {
+            const TEmptyWake w = RecheckEmpty(n);
+            if (w == TEmptyWake::Drained) return true;  // another reader was first: nothing happened
+            if (w == TEmptyWake::Gone) return Fail(EIO);
+        } else if (errno != EAGAIN) {
+            return Fail();
         }
     }
     if (n > 0) events |= evRxChar;

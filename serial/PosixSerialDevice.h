@@ -59,6 +59,11 @@ private:
     // Classifies a readable-or-hung-up device in the event wait: true with evRxChar added, or false
     // when the device is gone.
     bool TakeInputEvent(uint32_t& events, bool hungUp);
+    // The device woke a wait as readable but had nothing to read: another reader may have taken
+    // the bytes first (the line is quiet again), bytes may have come since (count set), or the
+    // line is gone (readable and empty for good, or hung up). Lock held.
+    enum class TEmptyWake { Drained, Data, Gone };
+    TEmptyWake RecheckEmpty(uint32_t& count);
     void StartLineWatch();
     void StopLineWatch();
     void WatchLines(TLineWatch mode);
