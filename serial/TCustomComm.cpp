@@ -65,10 +65,9 @@ TCustomComm::TCustomComm(TComponent* Owner, ISerialPlatform* Platform)
 TCustomComm::~TCustomComm()
 {
     destroying_ = true;
-    if (device_) {
-        StopEventThread();
-        device_.reset();
-    }
+    if (device_) StopEventThread();
+    EndAsync(true);
+    if (device_) device_.reset();
     retired_.clear();
 }
 
@@ -245,6 +244,7 @@ void TCustomComm::CloseDevice()
 {
     RequireOpen();
     StopEventThread();
+    EndAsync(false);
     device_.reset();
     takenOut_ = 0;
     sent_ = 0;

@@ -13,6 +13,7 @@
 #include "CommSettings.h"
 #include "CommTypes.h"
 #include "ISerialPlatform.h"
+#include "XAsync.h"
 #include "core/Event.h"
 #include "core/TObject.h"
 
@@ -111,6 +112,22 @@ public:
     bool WaitForString(const std::vector<std::string>& Strings, uint32_t Timeout);
 
     virtual bool GetLocked();
+
+    // ---- Asynchronous transfers, one per handle (XAsync.h); loop thread. The buffers must live
+    // until the transfer completes. Closing the port ends running transfers as failures.
+    // Stores P as the port's completion handler (also when it then fails, and for transfers
+    // already running) and returns a record for one transfer on this port.
+    HASYNC InitAsync(TAsyncProc P, bool R);
+    bool CloseAsync(HASYNC H);
+    // Both run HandleEvents with deOutEmpty at once, not at completion.
+    uint32_t SendAsync(HASYNC H, const void* Buffer, uint32_t Count);
+    uint32_t SendStringAsync(HASYNC H, const std::string& S);  // empty S: nothing is started
+    uint32_t ReadAsync(HASYNC H, void* Buffer, uint32_t Count);
+    uint32_t ReadStringAsync(HASYNC H, std::string& S);
+    bool WaitAsync(HASYNC H, const TWaitProc& WaitProc);
+    // The completion routine of the port's records: counters, OnSend or OnRead, then the handler.
+    void InternalAsyncProc(bool Success, void* Data, int32_t Count);
+
     // Turns device events into OnData (first) and OnCommEvent; runs on the thread that calls it.
     virtual void HandleEvents(TDeviceEvents Events);
     virtual void ReceiveData(uint32_t Count);
@@ -157,6 +174,10 @@ private:
     void ResetOnClose();
     void DeviceLost();
     void SetEventError(const std::string& Text);
+    // Ends the transfers of this port's records before the device goes (Forget: the port goes too).
+    void EndAsync(bool Forget);
+    // SCommClosed while closed or while running transfers are being ended.
+    void RequireAsyncOpen() const;
     // Bounds a wait for the rest of a time-out: until the tick after start + Timeout.
     uint32_t RemainingWait(uint32_t Start, uint32_t Timeout) const;
 
@@ -189,6 +210,8 @@ private:
     std::atomic<bool> deviceLost_{false};
     mutable std::mutex errorMu_;
     std::string eventError_;
+    TAsyncProc asyncProc_;
+    bool endingAsync_ = false;
 };
 
 }  // namespace rv
