@@ -13,8 +13,9 @@ inline size_t Available(int length, size_t offset)
     return length > 0 && static_cast<size_t>(length) > offset ? static_cast<size_t>(length) - offset : 0;
 }
 
-// Copies up to size bytes of the answer from offset into dst. A short answer fills what it brought
-// and the rest of the record is zeroed, so no stale byte passes for a fresh one.
+// Copies up to size bytes of the answer from offset into dst. The decoders are handed only answers
+// of the length they asked for; should a shorter one ever reach them, it fills what it brought and
+// the rest of the record is zeroed, so no stale byte passes for a fresh one.
 inline void CopyAnswer(void* dst, size_t size, const uint8_t* src, int length, size_t offset = 0)
 {
     const size_t n = Available(length, offset) < size ? Available(length, offset) : size;

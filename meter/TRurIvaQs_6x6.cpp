@@ -41,10 +41,47 @@ void TRurIvaQs_6x6::CheckIndex(const char* operation, const char* what, int valu
                       std::to_string(count - 1) + ".");
 }
 
+bool TRurIvaQs_6x6::Fits(int Length) const
+{
+    switch (fit_) {
+        case Fit::Exactly:
+            return Length == fitLength_;
+        case Fit::AtMost:
+            return Length <= fitLength_;
+        case Fit::Any:
+            break;
+    }
+    return true;
+}
+
+void TRurIvaQs_6x6::ReadFlashExactly(uint32_t address, unsigned char n)
+{
+    Expect(Fit::Exactly, n);
+    ReadFlashLarge(address, n);
+}
+
+void TRurIvaQs_6x6::ReadRAMExactly(uint16_t address, unsigned char n)
+{
+    Expect(Fit::Exactly, n);
+    ReadRAM(address, n);
+}
+
+void TRurIvaQs_6x6::WriteZeros(uint32_t address, unsigned char n)
+{
+    Expect(Fit::Any);
+    WriteFlashLarge(address, n, zero_);
+}
+
 void TRurIvaQs_6x6::Dispatch(short Length, unsigned char* Buffer)
 {
     if (!decoder_) return;
     const int n = Buffer && Length > 0 ? Length : 0;
+    // Frames carry nothing that ties an answer to its request: a late answer to the request before
+    // passes every test of the engine. Its length is what gives it away.
+    if (!Fits(n)) {
+        Trace(TraceKind::FalseCRC, Buffer, static_cast<size_t>(n));
+        return ChecksumFailure();
+    }
     (this->*decoder_)(n, Buffer);
 }
 
@@ -77,6 +114,7 @@ void TRurIvaQs_6x6::EndDecoding()
 
 void TRurIvaQs_6x6::AbandonRequest()
 {
+    if (!decoding_) return;
     BreakTransmit();
     EndDecoding();
     step_ = 0;

@@ -8,6 +8,14 @@
 // reads, which raise first. One decoding request is under way at a time. Frame commands (the
 // measurement commands, ReadArhiveV2, TestArhiveV2, GetADCPressData) leave OnReceiveExecuted alone:
 // their answer goes to whatever handler is installed. Loop thread only, like the base.
+//
+// Answers of another length than asked: the reads of a record take only an answer of exactly the
+// length they asked for. Any other one is the answer to an earlier request that came late, or a
+// meter that cut it short; it is refused like an answer with a bad checksum (OnFalseCRC, then the
+// request is repeated while Repetition is set), and no record changes. An archive read takes fewer
+// bytes than it asked for: the whole values they hold, the rest asked again; more it refuses as
+// above. After kMaxEmptyAnswers answers in a row without a whole value an archive read ends with
+// the values it has, so the count in its event is then below what was asked.
 #pragma once
 
 #include <cstddef>
@@ -43,12 +51,12 @@ public:
     // Where an archive read shows how many records it still has to read.
     using TProgressEvent = Event<void(const std::string& Text)>;
 
-    static constexpr int kJournals = 8;         // event journals, error blocks and groups
-    static constexpr int kPageRecords = 16;     // records per journal page or error block
-    static constexpr int kGroupBlocks = 6;      // blocks per error group, layout 1
-    static constexpr int kGroupBlocksV2 = 5;    // the same, layout 2
-    static constexpr int kAnalogueWords = 16;   // the analogue pointer block
-    static constexpr size_t kAnalogueSize = 64; // blocks F and UL, handed on as one buffer
+    static constexpr int kJournals = 8;          // event journals, error blocks and groups
+    static constexpr int kPageRecords = 16;      // records per journal page or error block
+    static constexpr int kGroupBlocks = 6;       // blocks per error group, layout 1
+    static constexpr int kGroupBlocksV2 = 5;     // the same, layout 2
+    static constexpr int kAnalogueWords = 16;    // the analogue pointer block
+    static constexpr size_t kAnalogueSize = 64;  // blocks F and UL, handed on as one buffer
     static constexpr size_t kStopTimeSize = 16;
     static constexpr size_t kZeroBufferSize = 1000;
     static constexpr int kHourRing = 1080;
@@ -69,11 +77,14 @@ public:
     void SetProgressControl(TProgressEvent control) { progress_ = std::move(control); }
 
     // --- Decoding requests
-    // True from the start of a decoding request until the caller's handler is back in place.
+    // True from the start of a decoding request until the caller's handler is back in place; a
+    // request given up by the engine (a time-out without repetition) stays under way.
     bool GetDecoding() const { return decoding_; }
     // Ends the decoding request under way: stops the engine (BreakTransmit) and puts the caller's
     // handler back into OnReceiveExecuted, unless the caller has installed another one meanwhile.
-    // Raises nothing. Use it on disconnect or when a request is given up.
+    // Raises nothing; does nothing when no decoding request is under way. Use it on disconnect or
+    // when a request is given up. As after any BreakTransmit, an answer still on the wire reaches
+    // the handler now installed unless the link is closed or the next request is sent first.
     void AbandonRequest();
 
     // Requests throw EMeterError (nothing sent, nothing changed) for a journal, block or group
@@ -84,9 +95,9 @@ public:
     void GetDeviceFDW();
     void GetLast();
     void GetFB_6x6();
-    void GetEditH1(int n);    // n: journal 0..7
+    void GetEditH1(int n);  // n: journal 0..7
     void GetEditH1V2(int n);
-    void GetEdit(int n);      // two reads of half a page
+    void GetEdit(int n);  // two reads of half a page
     void GetEditV2(int n);
     // Four requests, then the handler installed before the call gets (64, blocks F and UL).
     void GetADCData();
@@ -106,7 +117,9 @@ public:
     // --- Archives. address: slot 0 of the ring; from: a running record number; count: records
     // wanted, 0 for all from `from` to the newest. The ring's running number comes from the last
     // GetFArhives. Layout-2 reads take the record size in flash (at least the value width, else
-    // EMeterError); a negative count is refused the same way.
+    // EMeterError); a negative count is refused the same way. The event comes before the caller's
+    // handler is put back; a handler of it may start the next decoding request, which then keeps
+    // the slot and the caller's handler saved.
     void GetFArhives();
     void GetArrayHourLong(unsigned int address, unsigned int from, int count);
     void GetArrayDayLong(unsigned int address, unsigned int from, int count);
@@ -130,12 +143,12 @@ public:
     void GetStopTimeHour();
     void GetErrorH1();
     void GetErrorH1V2();
-    void GetErrorH6(int n);           // n: group 0..7
+    void GetErrorH6(int n);  // n: group 0..7
     void GetErrorH6V2(int n);
-    void GetErr1(int a);              // a: block 0..7
+    void GetErr1(int a);  // a: block 0..7
     void GetErr1V2(int a);
-    void GetErr6(int a, int b);       // a: group 0..7, b: block 0..5
-    void GetErr6V2(int a, int b);     // a: group 0..7, b: block 0..4
+    void GetErr6(int a, int b);    // a: group 0..7, b: block 0..5
+    void GetErr6V2(int a, int b);  // a: group 0..7, b: block 0..4
     void ClearAllSumm();
     void ClearSummDay();
     void ClearHead();
@@ -264,6 +277,20 @@ private:
     // Refuses an index outside 0..count-1 with a message naming the operation.
     static void CheckIndex(const char* operation, const char* what, int value, int count);
 
+    // What the answer under way may be: of exactly the length asked (the reads of a record), of at
+    // most that length (an archive chunk), or anything (an acknowledge).
+    enum class Fit { Any, Exactly, AtMost };
+    void Expect(Fit fit, int length = 0)
+    {
+        fit_ = fit;
+        fitLength_ = length;
+    }
+    bool Fits(int Length) const;
+    void ReadFlashExactly(uint32_t address, unsigned char n);
+    void ReadRAMExactly(uint16_t address, unsigned char n);
+    // Writes n bytes of the zero buffer; answered by an acknowledge.
+    void WriteZeros(uint32_t address, unsigned char n);
+
     void Dispatch(short Length, unsigned char* Buffer);
     bool SlotHoldsDecoder() const;
     // Starts a decoding request with decoder d. If one of ours is still under way and its decoder
@@ -366,6 +393,8 @@ private:
     uint8_t adc_[kAnalogueSize] = {};  // block F (8 x 32-bit), then block UL (8 x 32-bit)
 
     Decoder decoder_ = nullptr;
+    Fit fit_ = Fit::Any;
+    int fitLength_ = 0;
     bool decoding_ = false;
     uint64_t generation_ = 0;  // counts decoding requests begun
 };

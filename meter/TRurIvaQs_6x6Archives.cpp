@@ -32,7 +32,7 @@ uint64_t GetU64(const uint8_t* p)
 void TRurIvaQs_6x6::GetFArhives()
 {
     StartDecoding(&TRurIvaQs_6x6::ReceiveFArhives, [this] {
-        ReadFlashLarge(FlashAddress(kArchivePointersEntry), static_cast<unsigned char>(SArhives::kSize));
+        ReadFlashExactly(FlashAddress(kArchivePointersEntry), static_cast<unsigned char>(SArhives::kSize));
     });
 }
 
@@ -68,16 +68,26 @@ TRurIvaQs_6x6::ArchiveShape TRurIvaQs_6x6::ShapeOf(ArchiveKind kind)
     using K = ArchiveKind;
     using T = TRurIvaQs_6x6;
     switch (kind) {
-        case K::HourLong: return {true, 4, false, false, &T::ReceiveArrayHourLong};
-        case K::DayLong: return {false, 4, false, false, &T::ReceiveArrayDayLong};
-        case K::HourShort: return {true, 2, false, false, &T::ReceiveArrayHourShort};
-        case K::DayShort: return {false, 2, false, false, &T::ReceiveArrayDayShort};
-        case K::HourShortV2: return {true, 2, true, false, &T::ReceiveArrayHourShortV2};
-        case K::DayShortV2: return {false, 2, true, true, &T::ReceiveArrayDayShortV2};
-        case K::HourLongV2: return {true, 4, true, true, &T::ReceiveArrayHourLongV2};
-        case K::DayLongV2: return {false, 4, true, true, &T::ReceiveArrayDayLongV2};
-        case K::HourDLongV2: return {true, 8, true, true, &T::ReceiveArrayHourDLongV2};
-        case K::DayDLongV2: return {false, 8, true, true, &T::ReceiveArrayDayDLongV2};
+        case K::HourLong:
+            return {true, 4, false, false, &T::ReceiveArrayHourLong};
+        case K::DayLong:
+            return {false, 4, false, false, &T::ReceiveArrayDayLong};
+        case K::HourShort:
+            return {true, 2, false, false, &T::ReceiveArrayHourShort};
+        case K::DayShort:
+            return {false, 2, false, false, &T::ReceiveArrayDayShort};
+        case K::HourShortV2:
+            return {true, 2, true, false, &T::ReceiveArrayHourShortV2};
+        case K::DayShortV2:
+            return {false, 2, true, true, &T::ReceiveArrayDayShortV2};
+        case K::HourLongV2:
+            return {true, 4, true, true, &T::ReceiveArrayHourLongV2};
+        case K::DayLongV2:
+            return {false, 4, true, true, &T::ReceiveArrayDayLongV2};
+        case K::HourDLongV2:
+            return {true, 8, true, true, &T::ReceiveArrayHourDLongV2};
+        case K::DayDLongV2:
+            return {false, 8, true, true, &T::ReceiveArrayDayDLongV2};
     }
     return {true, 4, false, false, &T::ReceiveArrayHourLong};
 }
@@ -173,28 +183,54 @@ void TRurIvaQs_6x6::RequestChunk()
     if (paging_.chunk == 0) return FinishArchive();
     const auto address = static_cast<uint32_t>(paging_.base + paging_.offset);
     const auto bytes = static_cast<unsigned char>(paging_.chunk);
+    // Fewer bytes than asked are taken (the rest is asked again), more never.
+    Expect(Fit::AtMost, bytes);
     if (paging_.layout2)
         ReadArhiveV2(address, bytes, static_cast<unsigned char>(paging_.width));
     else
         ReadFlashLarge(address, bytes);
 }
 
-void TRurIvaQs_6x6::ReceiveArrayHourLong(int L, const uint8_t* B) { ReceiveArchive(ArchiveKind::HourLong, L, B); }
-void TRurIvaQs_6x6::ReceiveArrayDayLong(int L, const uint8_t* B) { ReceiveArchive(ArchiveKind::DayLong, L, B); }
-void TRurIvaQs_6x6::ReceiveArrayHourShort(int L, const uint8_t* B) { ReceiveArchive(ArchiveKind::HourShort, L, B); }
-void TRurIvaQs_6x6::ReceiveArrayDayShort(int L, const uint8_t* B) { ReceiveArchive(ArchiveKind::DayShort, L, B); }
+void TRurIvaQs_6x6::ReceiveArrayHourLong(int L, const uint8_t* B)
+{
+    ReceiveArchive(ArchiveKind::HourLong, L, B);
+}
+void TRurIvaQs_6x6::ReceiveArrayDayLong(int L, const uint8_t* B)
+{
+    ReceiveArchive(ArchiveKind::DayLong, L, B);
+}
+void TRurIvaQs_6x6::ReceiveArrayHourShort(int L, const uint8_t* B)
+{
+    ReceiveArchive(ArchiveKind::HourShort, L, B);
+}
+void TRurIvaQs_6x6::ReceiveArrayDayShort(int L, const uint8_t* B)
+{
+    ReceiveArchive(ArchiveKind::DayShort, L, B);
+}
 void TRurIvaQs_6x6::ReceiveArrayHourShortV2(int L, const uint8_t* B)
 {
     ReceiveArchive(ArchiveKind::HourShortV2, L, B);
 }
-void TRurIvaQs_6x6::ReceiveArrayDayShortV2(int L, const uint8_t* B) { ReceiveArchive(ArchiveKind::DayShortV2, L, B); }
-void TRurIvaQs_6x6::ReceiveArrayHourLongV2(int L, const uint8_t* B) { ReceiveArchive(ArchiveKind::HourLongV2, L, B); }
-void TRurIvaQs_6x6::ReceiveArrayDayLongV2(int L, const uint8_t* B) { ReceiveArchive(ArchiveKind::DayLongV2, L, B); }
+void TRurIvaQs_6x6::ReceiveArrayDayShortV2(int L, const uint8_t* B)
+{
+    ReceiveArchive(ArchiveKind::DayShortV2, L, B);
+}
+void TRurIvaQs_6x6::ReceiveArrayHourLongV2(int L, const uint8_t* B)
+{
+    ReceiveArchive(ArchiveKind::HourLongV2, L, B);
+}
+void TRurIvaQs_6x6::ReceiveArrayDayLongV2(int L, const uint8_t* B)
+{
+    ReceiveArchive(ArchiveKind::DayLongV2, L, B);
+}
 void TRurIvaQs_6x6::ReceiveArrayHourDLongV2(int L, const uint8_t* B)
 {
     ReceiveArchive(ArchiveKind::HourDLongV2, L, B);
 }
-void TRurIvaQs_6x6::ReceiveArrayDayDLongV2(int L, const uint8_t* B) { ReceiveArchive(ArchiveKind::DayDLongV2, L, B); }
+void TRurIvaQs_6x6::ReceiveArrayDayDLongV2(int L, const uint8_t* B)
+{
+    ReceiveArchive(ArchiveKind::DayDLongV2, L, B);
+}
 
 void TRurIvaQs_6x6::ReceiveArchive(ArchiveKind kind, int Length, const uint8_t* Buffer)
 {
@@ -257,16 +293,36 @@ void TRurIvaQs_6x6::FinishArchive()
     const uint64_t generation = generation_;
     const int n = static_cast<int>(paging_.received);
     switch (archiveKind_) {
-        case ArchiveKind::HourLong: OnArhivesHourLong(n, archiveLong_); break;
-        case ArchiveKind::DayLong: OnArhivesDayLong(n, archiveLong_); break;
-        case ArchiveKind::HourShort: OnArhivesHourShort(n, archiveShort_); break;
-        case ArchiveKind::DayShort: OnArhivesDayShort(n, archiveShort_); break;
-        case ArchiveKind::HourShortV2: OnArhivesV2HourShort(n, archiveShort_); break;
-        case ArchiveKind::DayShortV2: OnArhivesV2DayShort(n, archiveShort_); break;
-        case ArchiveKind::HourLongV2: OnArhivesV2HourLong(n, archiveLong_); break;
-        case ArchiveKind::DayLongV2: OnArhivesV2DayLong(n, archiveLong_); break;
-        case ArchiveKind::HourDLongV2: OnArhivesV2HourDLong(n, archiveDLong_); break;
-        case ArchiveKind::DayDLongV2: OnArhivesV2DayDLong(n, archiveDLong_); break;
+        case ArchiveKind::HourLong:
+            OnArhivesHourLong(n, archiveLong_);
+            break;
+        case ArchiveKind::DayLong:
+            OnArhivesDayLong(n, archiveLong_);
+            break;
+        case ArchiveKind::HourShort:
+            OnArhivesHourShort(n, archiveShort_);
+            break;
+        case ArchiveKind::DayShort:
+            OnArhivesDayShort(n, archiveShort_);
+            break;
+        case ArchiveKind::HourShortV2:
+            OnArhivesV2HourShort(n, archiveShort_);
+            break;
+        case ArchiveKind::DayShortV2:
+            OnArhivesV2DayShort(n, archiveShort_);
+            break;
+        case ArchiveKind::HourLongV2:
+            OnArhivesV2HourLong(n, archiveLong_);
+            break;
+        case ArchiveKind::DayLongV2:
+            OnArhivesV2DayLong(n, archiveLong_);
+            break;
+        case ArchiveKind::HourDLongV2:
+            OnArhivesV2HourDLong(n, archiveDLong_);
+            break;
+        case ArchiveKind::DayDLongV2:
+            OnArhivesV2DayDLong(n, archiveDLong_);
+            break;
     }
     if (generation == generation_) EndDecoding();
 }

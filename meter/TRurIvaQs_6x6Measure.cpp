@@ -55,9 +55,8 @@ void TRurIvaQs_6x6::StartTermCalculation()
 
 void TRurIvaQs_6x6::ClearSetChecEditCounter()
 {
-    StartDecoding(&TRurIvaQs_6x6::ReceiveClearSetChecEditCounter, [this] {
-        WriteFlashLarge(FlashAddress(kCheckEditCountersEntry), kCheckEditCountersSize, zero_);
-    });
+    StartDecoding(&TRurIvaQs_6x6::ReceiveClearSetChecEditCounter,
+                  [this] { WriteZeros(FlashAddress(kCheckEditCountersEntry), kCheckEditCountersSize); });
 }
 
 void TRurIvaQs_6x6::ReceiveClearSetChecEditCounter(int Length, const uint8_t* Buffer)

@@ -16,9 +16,9 @@ constexpr int kPointerTableEntry = 2;
 constexpr int kEventJournalEntry = 174;
 constexpr unsigned char kPointerTableRead = 38;  // the meter's table is read whole, 34 bytes kept
 constexpr unsigned char kAnaloguePointerRead = 34;
-constexpr unsigned char kFlagsRead = 16;         // the meter keeps 16 flag bytes, 14 are the record
+constexpr unsigned char kFlagsRead = 16;  // the meter keeps 16 flag bytes, 14 are the record
 constexpr unsigned char kAnalogueBlock = 32;
-constexpr int kHalfPage = 8;                     // records per read of a page
+constexpr int kHalfPage = 8;  // records per read of a page
 
 // Event journal region: 8 heads of 16 bits, then 8 pages of 16 records (16 bytes in layout 1,
 // 18 in layout 2).
@@ -36,8 +36,7 @@ template <class R>
 void TakeRecords(R* slots, int count, const uint8_t* buffer, int length)
 {
     const int whole = length / static_cast<int>(R::kSize) * static_cast<int>(R::kSize);
-    for (int i = 0; i < count; ++i)
-        slots[i] = DecodeAnswer<R>(buffer, whole, static_cast<size_t>(i) * R::kSize);
+    for (int i = 0; i < count; ++i) slots[i] = DecodeAnswer<R>(buffer, whole, static_cast<size_t>(i) * R::kSize);
 }
 
 }  // namespace
@@ -47,7 +46,7 @@ void TakeRecords(R* slots, int count, const uint8_t* buffer, int length)
 void TRurIvaQs_6x6::GetFPointerRAM(int)
 {
     StartDecoding(&TRurIvaQs_6x6::ReceiveRAMPointer1,
-                  [this] { ReadFlashLarge(FlashAddress(kPointerTableEntry), kPointerTableRead); });
+                  [this] { ReadFlashExactly(FlashAddress(kPointerTableEntry), kPointerTableRead); });
 }
 
 void TRurIvaQs_6x6::ReceiveRAMPointer1(int Length, const uint8_t* Buffer)
@@ -60,7 +59,7 @@ void TRurIvaQs_6x6::ReceiveRAMPointer1(int Length, const uint8_t* Buffer)
 void TRurIvaQs_6x6::GetDeviceFDW()
 {
     StartDecoding(&TRurIvaQs_6x6::ReceiveDeviceFDW, [this] {
-        ReadRAM(RamWord(SPointerRAM::kDeviceFlags), static_cast<unsigned char>(SDeviceFlagsDWord::kSize));
+        ReadRAMExactly(RamWord(SPointerRAM::kDeviceFlags), static_cast<unsigned char>(SDeviceFlagsDWord::kSize));
     });
 }
 
@@ -74,7 +73,7 @@ void TRurIvaQs_6x6::ReceiveDeviceFDW(int Length, const uint8_t* Buffer)
 void TRurIvaQs_6x6::GetLast()
 {
     StartDecoding(&TRurIvaQs_6x6::ReceiveLast, [this] {
-        ReadRAM(RamWord(SPointerRAM::kLastMeasure), static_cast<unsigned char>(SLastMeasure::kSize));
+        ReadRAMExactly(RamWord(SPointerRAM::kLastMeasure), static_cast<unsigned char>(SLastMeasure::kSize));
     });
 }
 
@@ -87,7 +86,8 @@ void TRurIvaQs_6x6::ReceiveLast(int Length, const uint8_t* Buffer)
 
 void TRurIvaQs_6x6::GetFB_6x6()
 {
-    StartDecoding(&TRurIvaQs_6x6::ReceiveFB_6x6, [this] { ReadRAM(RamWord(SPointerRAM::kFlags6x6), kFlagsRead); });
+    StartDecoding(&TRurIvaQs_6x6::ReceiveFB_6x6,
+                  [this] { ReadRAMExactly(RamWord(SPointerRAM::kFlags6x6), kFlagsRead); });
 }
 
 void TRurIvaQs_6x6::ReceiveFB_6x6(int Length, const uint8_t* Buffer)
@@ -103,7 +103,7 @@ void TRurIvaQs_6x6::GetEditH1(int n)
 {
     CheckIndex("GetEditH1", "номер журнала", n, kJournals);
     journal_ = n;
-    StartDecoding(&TRurIvaQs_6x6::ReceiveEditH1, [this, n] { ReadFlashLarge(EditHead(n), SHead::kSize); });
+    StartDecoding(&TRurIvaQs_6x6::ReceiveEditH1, [this, n] { ReadFlashExactly(EditHead(n), SHead::kSize); });
 }
 
 void TRurIvaQs_6x6::ReceiveEditH1(int Length, const uint8_t* Buffer)
@@ -117,7 +117,7 @@ void TRurIvaQs_6x6::GetEditH1V2(int n)
 {
     CheckIndex("GetEditH1V2", "номер журнала", n, kJournals);
     journal_ = n;
-    StartDecoding(&TRurIvaQs_6x6::ReceiveEditH1V2, [this, n] { ReadFlashLarge(EditHead(n), SHead::kSize); });
+    StartDecoding(&TRurIvaQs_6x6::ReceiveEditH1V2, [this, n] { ReadFlashExactly(EditHead(n), SHead::kSize); });
 }
 
 void TRurIvaQs_6x6::ReceiveEditH1V2(int Length, const uint8_t* Buffer)
@@ -134,9 +134,8 @@ void TRurIvaQs_6x6::GetEdit(int n)
     CheckIndex("GetEdit", "номер журнала", n, kJournals);
     journal_ = n;
     step_ = 0;
-    StartDecoding(&TRurIvaQs_6x6::ReceiveEdit, [this, n] {
-        ReadFlashLarge(EditPage(n, SEventRecord::kSize), kHalfPage * SEventRecord::kSize);
-    });
+    StartDecoding(&TRurIvaQs_6x6::ReceiveEdit,
+                  [this, n] { ReadFlashExactly(EditPage(n, SEventRecord::kSize), kHalfPage * SEventRecord::kSize); });
 }
 
 void TRurIvaQs_6x6::ReceiveEdit(int Length, const uint8_t* Buffer)
@@ -145,8 +144,8 @@ void TRurIvaQs_6x6::ReceiveEdit(int Length, const uint8_t* Buffer)
     if (step_ == 0) {
         step_ = 1;
         TakeRecords(page, kHalfPage, Buffer, Length);
-        ReadFlashLarge(EditPage(journal_, SEventRecord::kSize) + kHalfPage * SEventRecord::kSize,
-                       kHalfPage * SEventRecord::kSize);
+        ReadFlashExactly(EditPage(journal_, SEventRecord::kSize) + kHalfPage * SEventRecord::kSize,
+                         kHalfPage * SEventRecord::kSize);
     } else if (step_ == 1) {
         step_ = 2;
         TakeRecords(page + kHalfPage, kHalfPage, Buffer, Length);
@@ -161,7 +160,7 @@ void TRurIvaQs_6x6::GetEditV2(int n)
     journal_ = n;
     step_ = 0;
     StartDecoding(&TRurIvaQs_6x6::ReceiveEditV2, [this, n] {
-        ReadFlashLarge(EditPage(n, SEventRecordV2::kSize), kHalfPage * SEventRecordV2::kSize);
+        ReadFlashExactly(EditPage(n, SEventRecordV2::kSize), kHalfPage * SEventRecordV2::kSize);
     });
 }
 
@@ -171,8 +170,8 @@ void TRurIvaQs_6x6::ReceiveEditV2(int Length, const uint8_t* Buffer)
     if (step_ == 0) {
         step_ = 1;
         TakeRecords(page, kHalfPage, Buffer, Length);
-        ReadFlashLarge(EditPage(journal_, SEventRecordV2::kSize) + kHalfPage * SEventRecordV2::kSize,
-                       kHalfPage * SEventRecordV2::kSize);
+        ReadFlashExactly(EditPage(journal_, SEventRecordV2::kSize) + kHalfPage * SEventRecordV2::kSize,
+                         kHalfPage * SEventRecordV2::kSize);
     } else if (step_ == 1) {
         step_ = 2;
         TakeRecords(page + kHalfPage, kHalfPage, Buffer, Length);
@@ -187,7 +186,7 @@ void TRurIvaQs_6x6::ReceiveEditV2(int Length, const uint8_t* Buffer)
 void TRurIvaQs_6x6::GetADCData()
 {
     StartDecoding(&TRurIvaQs_6x6::ReceiveRAMPointer,
-                  [this] { ReadFlashLarge(FlashAddress(kPointerTableEntry), kAnaloguePointerRead); });
+                  [this] { ReadFlashExactly(FlashAddress(kPointerTableEntry), kAnaloguePointerRead); });
 }
 
 void TRurIvaQs_6x6::ReceiveRAMPointer(int Length, const uint8_t* Buffer)
@@ -196,20 +195,21 @@ void TRurIvaQs_6x6::ReceiveRAMPointer(int Length, const uint8_t* Buffer)
     CopyAnswer(bytes, sizeof bytes, Buffer, Length);
     for (int k = 0; k < kAnalogueWords; ++k) analogue_[k] = GetU16(bytes + 2 * k);
     Install(&TRurIvaQs_6x6::ReceiveADCStart);
+    Expect(Fit::Any);
     StartTermCalculation();
 }
 
 void TRurIvaQs_6x6::ReceiveADCStart(int, const uint8_t*)
 {
     Install(&TRurIvaQs_6x6::ReceiveADCF);
-    ReadRAM(analogue_[SPointerRAM::kLastMeasure], kAnalogueBlock);
+    ReadRAMExactly(analogue_[SPointerRAM::kLastMeasure], kAnalogueBlock);
 }
 
 void TRurIvaQs_6x6::ReceiveADCF(int Length, const uint8_t* Buffer)
 {
     CopyAnswer(adc_, kAnalogueBlock, Buffer, Length);
     Install(&TRurIvaQs_6x6::ReceiveADCUL);
-    ReadRAM(analogue_[SPointerRAM::kAnalogueUL], kAnalogueBlock);
+    ReadRAMExactly(analogue_[SPointerRAM::kAnalogueUL], kAnalogueBlock);
 }
 
 void TRurIvaQs_6x6::ReceiveADCUL(int Length, const uint8_t* Buffer)

@@ -35,10 +35,22 @@ uint32_t ErrorJournal(uint32_t offset)
 {
     return FlashAddress(kErrorJournalEntry) + offset;
 }
-uint32_t Block1(int a) { return ErrorJournal(16u + 128u * static_cast<uint32_t>(a)); }
-uint32_t Block1V2(int a) { return ErrorJournal(16u + 160u * static_cast<uint32_t>(a)); }
-uint32_t GroupHeads(int n) { return ErrorJournal(1040u + 12u * static_cast<uint32_t>(n)); }
-uint32_t GroupHeadsV2(int n) { return ErrorJournal(1296u + 10u * static_cast<uint32_t>(n)); }
+uint32_t Block1(int a)
+{
+    return ErrorJournal(16u + 128u * static_cast<uint32_t>(a));
+}
+uint32_t Block1V2(int a)
+{
+    return ErrorJournal(16u + 160u * static_cast<uint32_t>(a));
+}
+uint32_t GroupHeads(int n)
+{
+    return ErrorJournal(1040u + 12u * static_cast<uint32_t>(n));
+}
+uint32_t GroupHeadsV2(int n)
+{
+    return ErrorJournal(1296u + 10u * static_cast<uint32_t>(n));
+}
 uint32_t GroupBlock(int a, int b)
 {
     return ErrorJournal(1136u + 768u * static_cast<uint32_t>(a) + 128u * static_cast<uint32_t>(b));
@@ -69,7 +81,7 @@ void TRurIvaQs_6x6::GetModuleSumHour()
 {
     step_ = 0;
     StartDecoding(&TRurIvaQs_6x6::ReceiveModuleSumHour,
-                  [this] { ReadRAM(RamWord(SPointerRAM::kModuleSums), kModuleSumFirst); });
+                  [this] { ReadRAMExactly(RamWord(SPointerRAM::kModuleSums), kModuleSumFirst); });
 }
 
 void TRurIvaQs_6x6::ReceiveModuleSumHour(int Length, const uint8_t* Buffer)
@@ -79,8 +91,8 @@ void TRurIvaQs_6x6::ReceiveModuleSumHour(int Length, const uint8_t* Buffer)
         step_ = 1;
         CopyAnswer(moduleSumHoure_.Bytes, kModuleSumFirst, Buffer, Length);
         // RAM addresses are 16 bits: the second part may wrap to the bottom of RAM.
-        ReadRAM(static_cast<unsigned short>(RamWord(SPointerRAM::kModuleSums) + kModuleSumFirst),
-                static_cast<unsigned char>(kRest));
+        ReadRAMExactly(static_cast<unsigned short>(RamWord(SPointerRAM::kModuleSums) + kModuleSumFirst),
+                       static_cast<unsigned char>(kRest));
     } else if (step_ == 1) {
         step_ = 2;
         CopyAnswer(moduleSumHoure_.Bytes + kModuleSumFirst, kRest, Buffer, Length);
@@ -93,7 +105,7 @@ void TRurIvaQs_6x6::V2GetAllSumm()
 {
     step_ = 0;
     StartDecoding(&TRurIvaQs_6x6::ReceiveV2AllSumm,
-                  [this] { ReadRAM(RamWord(SPointerRAM::kModuleSums), kSumChunk); });
+                  [this] { ReadRAMExactly(RamWord(SPointerRAM::kModuleSums), kSumChunk); });
 }
 
 void TRurIvaQs_6x6::ReceiveV2AllSumm(int Length, const uint8_t* Buffer)
@@ -105,8 +117,8 @@ void TRurIvaQs_6x6::ReceiveV2AllSumm(int Length, const uint8_t* Buffer)
     CopyAnswer(moduleSumAll_.Bytes + at, size, Buffer, Length);
     if (++step_ < kSteps) {
         const size_t next = static_cast<size_t>(step_) * kSumChunk;
-        ReadRAM(static_cast<unsigned short>(RamWord(SPointerRAM::kModuleSums) + next),
-                static_cast<unsigned char>(std::min<size_t>(kSumChunk, SModuleSumALLM::kSize - next)));
+        ReadRAMExactly(static_cast<unsigned short>(RamWord(SPointerRAM::kModuleSums) + next),
+                       static_cast<unsigned char>(std::min<size_t>(kSumChunk, SModuleSumALLM::kSize - next)));
         return;
     }
     EndDecoding();
@@ -116,7 +128,8 @@ void TRurIvaQs_6x6::ReceiveV2AllSumm(int Length, const uint8_t* Buffer)
 void TRurIvaQs_6x6::GetFAllSumm()
 {
     step_ = 0;
-    StartDecoding(&TRurIvaQs_6x6::ReceiveFAllSumm, [this] { ReadFlashLarge(FlashAddress(kAllSumsEntry), kSumChunk); });
+    StartDecoding(&TRurIvaQs_6x6::ReceiveFAllSumm,
+                  [this] { ReadFlashExactly(FlashAddress(kAllSumsEntry), kSumChunk); });
 }
 
 void TRurIvaQs_6x6::ReceiveFAllSumm(int Length, const uint8_t* Buffer)
@@ -127,8 +140,8 @@ void TRurIvaQs_6x6::ReceiveFAllSumm(int Length, const uint8_t* Buffer)
     CopyAnswer(allSumm_.Bytes + at, std::min<size_t>(kSumChunk, SAllSumm::kSize - at), Buffer, Length);
     if (++step_ < kSteps) {
         const size_t next = static_cast<size_t>(step_) * kSumChunk;
-        ReadFlashLarge(FlashAddress(kAllSumsEntry) + static_cast<uint32_t>(next),
-                       static_cast<unsigned char>(std::min<size_t>(kSumChunk, SAllSumm::kSize - next)));
+        ReadFlashExactly(FlashAddress(kAllSumsEntry) + static_cast<uint32_t>(next),
+                         static_cast<unsigned char>(std::min<size_t>(kSumChunk, SAllSumm::kSize - next)));
         return;
     }
     EndDecoding();
@@ -137,8 +150,9 @@ void TRurIvaQs_6x6::ReceiveFAllSumm(int Length, const uint8_t* Buffer)
 
 void TRurIvaQs_6x6::GetStopTimeHour()
 {
-    StartDecoding(&TRurIvaQs_6x6::ReceiveStopTimeHour,
-                  [this] { ReadRAM(RamWord(SPointerRAM::kStopTime), static_cast<unsigned char>(kStopTimeSize)); });
+    StartDecoding(&TRurIvaQs_6x6::ReceiveStopTimeHour, [this] {
+        ReadRAMExactly(RamWord(SPointerRAM::kStopTime), static_cast<unsigned char>(kStopTimeSize));
+    });
 }
 
 void TRurIvaQs_6x6::ReceiveStopTimeHour(int Length, const uint8_t* Buffer)
@@ -152,7 +166,7 @@ void TRurIvaQs_6x6::ReceiveStopTimeHour(int Length, const uint8_t* Buffer)
 
 void TRurIvaQs_6x6::GetErrorH1()
 {
-    StartDecoding(&TRurIvaQs_6x6::ReceiveErrorH1, [this] { ReadFlashLarge(ErrorJournal(0), kHeadsSize); });
+    StartDecoding(&TRurIvaQs_6x6::ReceiveErrorH1, [this] { ReadFlashExactly(ErrorJournal(0), kHeadsSize); });
 }
 
 void TRurIvaQs_6x6::ReceiveErrorH1(int Length, const uint8_t* Buffer)
@@ -164,7 +178,7 @@ void TRurIvaQs_6x6::ReceiveErrorH1(int Length, const uint8_t* Buffer)
 
 void TRurIvaQs_6x6::GetErrorH1V2()
 {
-    StartDecoding(&TRurIvaQs_6x6::ReceiveErrorH1V2, [this] { ReadFlashLarge(ErrorJournal(0), kHeadsSize); });
+    StartDecoding(&TRurIvaQs_6x6::ReceiveErrorH1V2, [this] { ReadFlashExactly(ErrorJournal(0), kHeadsSize); });
 }
 
 void TRurIvaQs_6x6::ReceiveErrorH1V2(int Length, const uint8_t* Buffer)
@@ -179,7 +193,7 @@ void TRurIvaQs_6x6::GetErrorH6(int n)
     CheckIndex("GetErrorH6", "номер группы", n, kJournals);
     journal_ = n;
     StartDecoding(&TRurIvaQs_6x6::ReceiveErrorH6,
-                  [this, n] { ReadFlashLarge(GroupHeads(n), kGroupBlocks * SHead::kSize); });
+                  [this, n] { ReadFlashExactly(GroupHeads(n), kGroupBlocks * SHead::kSize); });
 }
 
 void TRurIvaQs_6x6::ReceiveErrorH6(int Length, const uint8_t* Buffer)
@@ -194,7 +208,7 @@ void TRurIvaQs_6x6::GetErrorH6V2(int n)
     CheckIndex("GetErrorH6V2", "номер группы", n, kJournals);
     journal_ = n;
     StartDecoding(&TRurIvaQs_6x6::ReceiveErrorH6V2,
-                  [this, n] { ReadFlashLarge(GroupHeadsV2(n), kGroupBlocksV2 * SHead::kSize); });
+                  [this, n] { ReadFlashExactly(GroupHeadsV2(n), kGroupBlocksV2 * SHead::kSize); });
 }
 
 void TRurIvaQs_6x6::ReceiveErrorH6V2(int Length, const uint8_t* Buffer)
@@ -211,7 +225,7 @@ void TRurIvaQs_6x6::GetErr1(int a)
     CheckIndex("GetErr1", "номер блока", a, kJournals);
     block_ = a;
     StartDecoding(&TRurIvaQs_6x6::ReceiveErr1,
-                  [this, a] { ReadFlashLarge(Block1(a), kPageRecords * SErrorRecord::kSize); });
+                  [this, a] { ReadFlashExactly(Block1(a), kPageRecords * SErrorRecord::kSize); });
 }
 
 void TRurIvaQs_6x6::ReceiveErr1(int Length, const uint8_t* Buffer)
@@ -226,7 +240,7 @@ void TRurIvaQs_6x6::GetErr1V2(int a)
     CheckIndex("GetErr1V2", "номер блока", a, kJournals);
     block_ = a;
     StartDecoding(&TRurIvaQs_6x6::ReceiveErr1V2,
-                  [this, a] { ReadFlashLarge(Block1V2(a), kPageRecords * SErrorRecordV2::kSize); });
+                  [this, a] { ReadFlashExactly(Block1V2(a), kPageRecords * SErrorRecordV2::kSize); });
 }
 
 void TRurIvaQs_6x6::ReceiveErr1V2(int Length, const uint8_t* Buffer)
@@ -243,7 +257,7 @@ void TRurIvaQs_6x6::GetErr6(int a, int b)
     journal_ = a;
     block_ = b;
     StartDecoding(&TRurIvaQs_6x6::ReceiveErr6,
-                  [this, a, b] { ReadFlashLarge(GroupBlock(a, b), kPageRecords * SErrorRecord::kSize); });
+                  [this, a, b] { ReadFlashExactly(GroupBlock(a, b), kPageRecords * SErrorRecord::kSize); });
 }
 
 void TRurIvaQs_6x6::ReceiveErr6(int Length, const uint8_t* Buffer)
@@ -260,7 +274,7 @@ void TRurIvaQs_6x6::GetErr6V2(int a, int b)
     journal_ = a;
     block_ = b;
     StartDecoding(&TRurIvaQs_6x6::ReceiveErr6V2,
-                  [this, a, b] { ReadFlashLarge(GroupBlockV2(a, b), kPageRecords * SErrorRecordV2::kSize); });
+                  [this, a, b] { ReadFlashExactly(GroupBlockV2(a, b), kPageRecords * SErrorRecordV2::kSize); });
 }
 
 void TRurIvaQs_6x6::ReceiveErr6V2(int Length, const uint8_t* Buffer)
@@ -276,8 +290,7 @@ void TRurIvaQs_6x6::ReceiveErr6V2(int Length, const uint8_t* Buffer)
 void TRurIvaQs_6x6::ClearAllSumm()
 {
     step_ = 0;
-    StartDecoding(&TRurIvaQs_6x6::ReceiveClearAllSumm,
-                  [this] { WriteFlashLarge(FlashAddress(kAllSumsEntry), kSumChunk, zero_); });
+    StartDecoding(&TRurIvaQs_6x6::ReceiveClearAllSumm, [this] { WriteZeros(FlashAddress(kAllSumsEntry), kSumChunk); });
 }
 
 void TRurIvaQs_6x6::ReceiveClearAllSumm(int, const uint8_t*)
@@ -285,8 +298,8 @@ void TRurIvaQs_6x6::ReceiveClearAllSumm(int, const uint8_t*)
     constexpr int kWrites = 6;  // five of 100 bytes, one of 60: 560 bytes
     if (++step_ < kWrites) {
         const size_t at = static_cast<size_t>(step_) * kSumChunk;
-        WriteFlashLarge(FlashAddress(kAllSumsEntry) + static_cast<uint32_t>(at),
-                        static_cast<unsigned char>(std::min<size_t>(kSumChunk, SAllSumm::kSize - at)), zero_);
+        WriteZeros(FlashAddress(kAllSumsEntry) + static_cast<uint32_t>(at),
+                   static_cast<unsigned char>(std::min<size_t>(kSumChunk, SAllSumm::kSize - at)));
         return;
     }
     if (step_ != kWrites) return;
@@ -297,8 +310,7 @@ void TRurIvaQs_6x6::ReceiveClearAllSumm(int, const uint8_t*)
 void TRurIvaQs_6x6::ClearSummDay()
 {
     step_ = 0;
-    StartDecoding(&TRurIvaQs_6x6::ReceiveClearSummDay,
-                  [this] { WriteFlashLarge(FlashAddress(kDaySumsEntry), kSumChunk, zero_); });
+    StartDecoding(&TRurIvaQs_6x6::ReceiveClearSummDay, [this] { WriteZeros(FlashAddress(kDaySumsEntry), kSumChunk); });
 }
 
 void TRurIvaQs_6x6::ReceiveClearSummDay(int, const uint8_t*)
@@ -307,8 +319,8 @@ void TRurIvaQs_6x6::ReceiveClearSummDay(int, const uint8_t*)
     constexpr size_t kDaySumsSize = 328;
     if (++step_ < kWrites) {
         const size_t at = static_cast<size_t>(step_) * kSumChunk;
-        WriteFlashLarge(FlashAddress(kDaySumsEntry) + static_cast<uint32_t>(at),
-                        static_cast<unsigned char>(std::min<size_t>(kSumChunk, kDaySumsSize - at)), zero_);
+        WriteZeros(FlashAddress(kDaySumsEntry) + static_cast<uint32_t>(at),
+                   static_cast<unsigned char>(std::min<size_t>(kSumChunk, kDaySumsSize - at)));
         return;
     }
     if (step_ != kWrites) return;
@@ -322,20 +334,20 @@ void TRurIvaQs_6x6::ClearHead()
 {
     step_ = 0;
     journal_ = 0;
-    StartDecoding(&TRurIvaQs_6x6::ReceiveClearHead, [this] { WriteFlashLarge(ErrorJournal(0), kHeadsSize, zero_); });
+    StartDecoding(&TRurIvaQs_6x6::ReceiveClearHead, [this] { WriteZeros(ErrorJournal(0), kHeadsSize); });
 }
 
 void TRurIvaQs_6x6::ReceiveClearHead(int, const uint8_t*)
 {
     if (step_ == 0) {
         step_ = 1;
-        WriteFlashLarge(GroupHeads(0), kGroupHeadsSize, zero_);
+        WriteZeros(GroupHeads(0), kGroupHeadsSize);
     } else if (step_ == 1) {
         if (++journal_ < kGroupHeadBlocks) {
-            WriteFlashLarge(GroupHeads(journal_), kGroupHeadsSize, zero_);
+            WriteZeros(GroupHeads(journal_), kGroupHeadsSize);
         } else {
             step_ = 2;
-            WriteFlashLarge(FlashAddress(kEventJournalEntry), kHeadsSize, zero_);
+            WriteZeros(FlashAddress(kEventJournalEntry), kHeadsSize);
         }
     } else if (step_ == 2) {
         step_ = 3;

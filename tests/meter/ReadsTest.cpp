@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "MeterRig.h"
@@ -48,7 +49,8 @@ TEST(MeterFrames, MeasurementCommandsAreFramedByteForByteAndAnswerTheInstalledHa
         ASSERT_EQ(frame.size(), c.frameLength);
         EXPECT_EQ(frame[1], c.payload.size() + 1);
         EXPECT_EQ(Bytes(frame.begin() + 3, frame.end() - 3), c.payload);
-        EXPECT_EQ(GetU16(frame.data() + frame.size() - 2), CRC(frame.data(), static_cast<unsigned char>(frame.size() - 2)));
+        EXPECT_EQ(GetU16(frame.data() + frame.size() - 2),
+                  CRC(frame.data(), static_cast<unsigned char>(frame.size() - 2)));
         EXPECT_EQ(rig.callerCalls[0], c.answer) << int(frame[2]);
         EXPECT_TRUE(rig.CallerHoldsSlot());
         EXPECT_FALSE(rig.net.GetDecoding());
@@ -121,7 +123,8 @@ TEST(MeterReads, EventJournalHeadsAndPagesOfBothLayouts)
 {
     MeterRig rig;
     // A pattern over the whole journal region, so that every byte tells where it came from.
-    for (uint32_t i = 0; i < 16 + 8 * 288; ++i) rig.image->flash.PutU8(kEventJournal + i, static_cast<uint8_t>(i * 7 + (i >> 8)));
+    for (uint32_t i = 0; i < 16 + 8 * 288; ++i)
+        rig.image->flash.PutU8(kEventJournal + i, static_cast<uint8_t>(i * 7 + (i >> 8)));
 
     std::vector<int16_t> heads;
     rig.net.OnEditH1 = [&](const SHead* h) { heads.push_back(h->Value); };
@@ -334,53 +337,79 @@ TEST(MeterReads, AbandonedAndGivenUpRequestsNeverLoseTheCallersHandler)
     EXPECT_NE(rig.net.OnReceiveExecuted.Target<Other>(), nullptr);
 }
 
-// A meter that answers its reads shorter or longer than asked.
-void ReshapeReads(MeterRig& rig, uint8_t command, int delta)
+// A meter whose next answers to command are deltas[0], deltas[1], ... bytes longer than asked.
+void ReshapeReads(MeterRig& rig, uint8_t command, std::vector<int> deltas)
 {
     const sim::SimMeter::CommandHandler plain = rig.meter.CommandHandlerFor(command);
-    rig.meter.SetCommandHandler(command, [plain, delta](sim::SimMeter& m, const sim::Request& r) {
+    auto next = std::make_shared<size_t>(0);
+    rig.meter.SetCommandHandler(command, [plain, deltas, next](sim::SimMeter& m, const sim::Request& r) {
         sim::Answer a = plain(m, r);
-        const long size = std::clamp<long>(static_cast<long>(a.bytes.size()) + delta, 0, 250);
-        a.bytes.resize(static_cast<size_t>(size), 0x5A);
+        if (*next < deltas.size()) {
+            const long size = std::clamp<long>(static_cast<long>(a.bytes.size()) + deltas[(*next)++], 0, 250);
+            a.bytes.resize(static_cast<size_t>(size), 0x5A);
+        }
         return a;
     });
 }
 
-TEST(MeterReads, ShortAnswersFillWhatCameAndLongOnesStayInTheirRecord)
+// An answer of another length is what a late answer to the request before looks like (the 24
+// flag bytes arriving for the 152-byte measurement), or a meter that cut its answer short.
+TEST(MeterReads, AnswersOfAnotherLengthAreRefusedAndAskedAgain)
 {
     MeterRig rig;
     const uint16_t lastAt = rig.image->RamPointer(6);
-    for (int k = 0; k < SLastMeasure::kCount; ++k) rig.image->ram.PutF32(lastAt + 4u * k, 1.0f + k);
     rig.net.GetFPointerRAM(0);
     ASSERT_TRUE(rig.RunToEnd());
     rig.net.GetLast();
     ASSERT_TRUE(rig.RunToEnd());
-    EXPECT_EQ(rig.net.GetLastMeasure().Value[37], 38.0f);
+    const SLastMeasure before = rig.net.GetLastMeasure();
 
-    ReshapeReads(rig, sim::cmd::kReadRam, -143);  // 9 of 152 bytes: two whole values and a bit
+    for (int k = 0; k < SLastMeasure::kCount; ++k) rig.image->ram.PutF32(lastAt + 4u * k, 1.0f + k);
+    ReshapeReads(rig, sim::cmd::kReadRam, {24 - 152, -1});
+    int refused = 0, events = 0;
+    rig.net.OnFalseCRC = [&](TObject*) {
+        ++refused;
+        for (int k = 0; k < SLastMeasure::kCount; ++k)
+            EXPECT_EQ(std::bit_cast<uint32_t>(rig.net.GetLastMeasure().Value[k]),
+                      std::bit_cast<uint32_t>(before.Value[k]));
+    };
+    rig.net.OnLast = [&](const SLastMeasure* last) {
+        ++events;
+        for (int k = 0; k < SLastMeasure::kCount; ++k) EXPECT_EQ(last->Value[k], 1.0f + k) << k;
+    };
     rig.net.GetLast();
     ASSERT_TRUE(rig.RunToEnd());
-    const SLastMeasure& last = rig.net.GetLastMeasure();
-    EXPECT_EQ(last.Value[0], 1.0f);
-    EXPECT_EQ(last.Value[1], 2.0f);
-    uint8_t third[4] = {rig.image->ram.U8(lastAt + 8u), 0, 0, 0};
-    EXPECT_EQ(last.Value[2], std::bit_cast<float>(GetU32(third)));
-    for (int k = 3; k < SLastMeasure::kCount; ++k) EXPECT_EQ(last.Value[k], 0.0f) << k;
+    EXPECT_EQ(refused, 2);
+    EXPECT_EQ(events, 1);
+    EXPECT_EQ(rig.Requests(sim::cmd::kReadRam).size(), 1u + 3u);
+    EXPECT_TRUE(rig.CallerHoldsSlot());
 
-    // Answers of 250 bytes to the page reads: eight records per half, none into the next page.
+    // Without repetition a refused answer ends the request, as a bad checksum does: the page
+    // keeps what it had, the decoder waits, and abandoning puts the caller's handler back.
     MeterRig big;
     for (uint32_t i = 0; i < 8 * 288; ++i) big.image->flash.PutU8(kEventJournal + 16 + i, static_cast<uint8_t>(i));
-    big.net.GetEditV2(7);
-    ASSERT_TRUE(big.RunToEnd());
-    ReshapeReads(big, sim::cmd::kReadFlashLarge, +200);
+    big.net.SetRepetition(false);
+    int pages = 0, bigRefused = 0;
+    big.net.OnReceiveEditV2 = [&](const SEventRecordV2*) { ++pages; };
+    big.net.OnFalseCRC = [&](TObject*) { ++bigRefused; };
+    ReshapeReads(big, sim::cmd::kReadFlashLarge, {+106});  // 250 bytes for 144
+    big.net.GetEditV2(6);
+    big.loop.RunFor(10'000);
+    EXPECT_EQ(bigRefused, 1);
+    EXPECT_EQ(pages, 0);
+    EXPECT_TRUE(big.net.GetDecoding());
+    for (int k = 0; k < 16; ++k) EXPECT_EQ(big.net.GetEditPageV2(6)[k].Code, 0) << k;
+    for (int k = 0; k < 16; ++k) EXPECT_EQ(big.net.GetEditPageV2(7)[k].Code, 0) << k;
+    big.net.AbandonRequest();
+    EXPECT_TRUE(big.CallerHoldsSlot());
     big.net.GetEditV2(6);
     ASSERT_TRUE(big.RunToEnd());
+    EXPECT_EQ(pages, 1);
     Bytes bytes(18);
-    for (int page = 6; page < 8; ++page)
-        for (int k = 0; k < 16; ++k) {
-            big.net.GetEditPageV2(page)[k].Encode(bytes.data());
-            EXPECT_EQ(bytes, big.Flash(kEventJournal + 16 + 288u * page + 18u * k, 18)) << page << " " << k;
-        }
+    for (int k = 0; k < 16; ++k) {
+        big.net.GetEditPageV2(6)[k].Encode(bytes.data());
+        EXPECT_EQ(bytes, big.Flash(kEventJournal + 16 + 288u * 6 + 18u * k, 18)) << k;
+    }
 }
 
 }  // namespace
