@@ -1,0 +1,158 @@
+// The meter command set's requests, decoders and events work in the component's records and the
+// engine's fixed buffers: a whole read chain, an archive read of a full ring included, never
+// touches the allocator. Counts every operator new of this test program.
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "core/IDeviceLink.h"
+#include "core/PacketCutter.h"
+#include "core/VirtualLoop.h"
+#include "meter/TRurIvaQs_6x6.h"
+#include "protocol/Frame.h"
+
+namespace {
+std::atomic<long> g_allocations{0};
+}
+
+void* operator new(std::size_t n)
+{
+    ++g_allocations;
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+
+namespace rv {
+namespace {
+
+// A link that answers every frame of the meter command set out of fixed buffers, so that any
+// allocation seen is the component's: the echo, then a framed answer of the count asked (a
+// pattern of bytes) or an acknowledge.
+class AnsweringLink : public IDeviceLink {
+public:
+    bool GetOpen() override { return false; }
+    void SetBaudRate(TBaudRate) override {}
+    TBaudRate GetBaudRate() override { return br4800; }
+    void SetIrda(bool) override {}
+    bool GetIrda() const override { return false; }
+    void Transmit_Byte(unsigned char) override { cutter_.Reset(); }
+    void Transmit_Packed(const void* data, unsigned char count) override
+    {
+        cutter_.Reset();
+        std::memcpy(frame_, data, count);
+        frameLength_ = count;
+        ++frames;
+    }
+    void ModemCommand(const std::string&) override {}
+    void SetReceiveType(TReceiveType) override {}
+    TReceiveType GetReceiveType() const override { return rtPacket; }
+    int GetLengthPacket() const override { return length_; }
+    void SetLengthPacket(int l) override { length_ = l; }
+    void SetOnReceivePacket(const TPacketEvent& h) override { onPacket_ = h; }
+    void SetOnModemConnect(const TNotifyEvent&) override {}
+    void SetOnModemDisconnect(const TNotifyEvent&) override {}
+    void SetOnAllReceive(const TAllReceiveEvent&) override {}
+
+    // Answers the frame last sent, once.
+    bool Answer()
+    {
+        if (frameLength_ == 0) return false;
+        size_t n = frameLength_;
+        std::memcpy(out_, frame_, n);
+        const uint8_t command = frame_[2];
+        const uint8_t count = command == 0x10 ? frame_[5] : command == 0x31 || command == 0x90 ? frame_[7] : 0;
+        if (count) {
+            for (size_t i = 0; i < count; ++i) payload_[i] = static_cast<uint8_t>(i * 7 + frames);
+            n += BuildAnswer(out_ + n, 0xF0, payload_, count, 0);
+        } else {
+            out_[n++] = 0xFF;
+        }
+        frameLength_ = 0;
+        size_t at = 0;
+        cutter_.Feed(
+            n, [this] { return length_; }, [this](unsigned char* b, int len) { onPacket_(b, len); },
+            [&](unsigned char* dst, size_t want) {
+                std::memcpy(dst, out_ + at, want);
+                at += want;
+                return want;
+            });
+        return true;
+    }
+
+    long frames = 0;
+
+private:
+    PacketCutter cutter_;
+    TPacketEvent onPacket_;
+    int length_ = 0;
+    uint8_t frame_[256] = {};
+    size_t frameLength_ = 0;
+    uint8_t payload_[256] = {};
+    uint8_t out_[600] = {};
+};
+
+TEST(MeterNoAllocation, ReadChainsAndArchiveReadsUseTheComponentsRecordsOnly)
+{
+    VirtualLoop loop;
+    AnsweringLink link;
+    TRurIvaQs_6x6 net(nullptr, &loop);
+    net.SetDeviceComm(&link);
+    net.SetReceiving_back(true);
+    net.SetMasterNetAddress(0xF0);
+    net.SetSlaveNetAddress(0xC9);
+    long events = 0, values = 0, progress = 0;
+    net.OnReceiveExecuted = [&events](short, unsigned char*) { ++events; };
+    net.OnPointerRAM = [&events](const SPointerRAM*) { ++events; };
+    net.OnLast = [&events](const SLastMeasure*) { ++events; };
+    net.OnReceiveEditV2 = [&events](const SEventRecordV2*) { ++events; };
+    net.OnModuleSumHoure = [&events](const UModuleSumHoure*) { ++events; };
+    net.OnError6V2 = [&events](const SErrorRecordV2*) { ++events; };
+    net.OnClearHead = [&events](int8_t) { ++events; };
+    net.OnArhives = [&events](const SArhives*) { ++events; };
+    net.OnArhivesHourLong = [&values](int count, const int32_t*) { values += count; };
+    net.OnArhivesV2DayDLong = [&values](int count, const int64_t*) { values += count; };
+    net.SetProgressControl([&progress](const std::string& text) { progress += static_cast<long>(text.size()); });
+
+    // Runs the request chain started by start to its end: the send timer, then the answer.
+    auto chain = [&](auto start) {
+        const long before = g_allocations;
+        start();
+        for (int guard = 0; guard < 1000; ++guard) {
+            loop.RunFor(2);
+            if (!link.Answer()) break;
+        }
+        loop.RunFor(2);
+        return g_allocations - before;
+    };
+    loop.RunFor(200);  // past the wake-up pause of the first frame
+    EXPECT_EQ(chain([&] { net.GetFPointerRAM(); }), 0);
+    EXPECT_EQ(chain([&] { net.GetLast(); }), 0);
+    EXPECT_EQ(chain([&] { net.GetEditV2(3); }), 0);
+    EXPECT_EQ(chain([&] { net.GetADCData(); }), 0);
+    EXPECT_EQ(chain([&] { net.GetModuleSumHour(); }), 0);
+    EXPECT_EQ(chain([&] { net.GetErr6V2(7, 4); }), 0);
+    EXPECT_EQ(chain([&] { net.ClearHead(); }), 0);
+    EXPECT_EQ(chain([&] { net.GetFArhives(); }), 0);
+    // Whatever running numbers the pattern gave, a read of more than the ring gives the whole ring.
+    EXPECT_EQ(chain([&] { net.GetArrayHourLong(0x7BC0, 0, 5000); }), 0);
+    EXPECT_EQ(chain([&] { net.GetArrayDayDLongV2(0x1B750, 0, 5000, 8); }), 0);
+    EXPECT_EQ(events, 7 + 1);  // GetADCData answers the caller's handler
+    EXPECT_EQ(values, 1080 + 550);
+    EXPECT_GT(progress, 0);
+    EXPECT_FALSE(net.GetDecoding());
+}
+
+}  // namespace
+}  // namespace rv
