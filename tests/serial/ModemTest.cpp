@@ -401,6 +401,20 @@ TEST_F(Modem, ClosingHangsUpAndGivesUpOnADeadModem)
     EXPECT_EQ(log, (std::vector<std::string>{"disconnecting", "disconnect"}));
 }
 
+TEST_F(Modem, LowerDTRDropsTheLineInsideABreak)
+{
+    Dialled();
+    log.clear();
+    {
+        auto lk = pl.Lock();
+        port.escapes.clear();
+    }
+    modem.LowerDTR();
+    EXPECT_EQ(log, std::vector<std::string>{"disconnecting"});
+    auto lk = pl.Lock();
+    EXPECT_EQ(port.escapes, (std::vector<uint32_t>{escSetBreak, escClrDtr, escClrBreak}));
+}
+
 TEST_F(Modem, SettingsKeepTheSpeedListAndCopyAllValues)
 {
     TModemSettings s;
