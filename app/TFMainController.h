@@ -155,6 +155,8 @@ public:
     // The KFS page's connect and disconnect switch the pages too; they notify like the controller's own.
     void SetTabSheet1(bool visible, bool enabled);
     void SetTabSheet2(bool visible, bool enabled);
+    // The status line is the window's: the KFS page's window shows its steps there too. Notifies vcStatus.
+    void SetLStatusCaption(const std::string& text) { SetStatus(text); }
 
     // --- Handlers bound to the controls
     // Connect or disconnect, by SBOpenCloseDown (set it first, as a toggle button does before its click).
