@@ -1,7 +1,9 @@
-// The GUI's prompting interface, the sensor dialogs and the application's exception display.
+// The GUI's prompting interface, the sensor dialogs, the application's exception display and the program's
+// options.
 #include <gtest/gtest.h>
 
 #include "DialogAnswerer.h"
+#include "app/gui/GuiOptions.h"
 #include "app/gui/TApplication.h"
 #include "app/gui/TFSelectSensor.h"
 #include "app/gui/TGuiPrompter.h"
@@ -186,4 +188,25 @@ TEST(Application, AnExceptionThatEscapesAHandlerIsShownAndTheProgramGoesOn)
     QCoreApplication::processEvents();
     app->SetExceptionDisplay(nullptr);
     EXPECT_EQ(shown, (std::vector<std::string>{"сбой обработчика", ""}));
+}
+
+TEST(GuiOptions, PortAndSimulatedMeter)
+{
+    SGuiOptions o;
+    EXPECT_EQ(ParseGuiOptions({"--port", "/dev/ttyUSB0"}, o), "");
+    EXPECT_EQ(o.Port, "/dev/ttyUSB0");
+    EXPECT_FALSE(o.Simulate);
+
+    SGuiOptions m;
+    EXPECT_EQ(ParseGuiOptions({"--meter", "three-path.json"}, m), "");
+    EXPECT_TRUE(m.Simulate);
+    EXPECT_EQ(m.MeterFile, "three-path.json");
+
+    const auto error = [](std::vector<std::string> args) {
+        SGuiOptions fresh;
+        return ParseGuiOptions(args, fresh);
+    };
+    EXPECT_NE(error({"--port"}), "");
+    EXPECT_NE(error({"--simulate", "--port", "COM1"}), "");
+    EXPECT_EQ(error({"--fast"}), "Неизвестный параметр --fast.");
 }

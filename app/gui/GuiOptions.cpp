@@ -1,0 +1,39 @@
+// The GUI program's options.
+#include "app/gui/GuiOptions.h"
+
+namespace rv {
+
+const char kGuiUsage[] =
+    "Использование: rivanta [параметры]\n"
+    "  --port ИМЯ           выбрать порт (COM1, ttyUSB0, /dev/ttyS0 ...)\n"
+    "  --simulate           встроенный имитатор прибора на псевдотерминале, его порт выбран\n"
+    "  --meter ФАЙЛ         имитатор с прибором из описания JSON (включает --simulate)\n"
+    "  --help               эта справка\n";
+
+std::string ParseGuiOptions(const std::vector<std::string>& args, SGuiOptions& options)
+{
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const auto value = [&](std::string& to) -> bool {
+            if (i + 1 >= args.size() || args[i + 1].empty()) return false;
+            to = args[++i];
+            return true;
+        };
+        if (a == "--help" || a == "-h") {
+            options.Help = true;
+        } else if (a == "--port") {
+            if (!value(options.Port)) return "После --port нужно имя порта.";
+        } else if (a == "--simulate") {
+            options.Simulate = true;
+        } else if (a == "--meter") {
+            if (!value(options.MeterFile)) return "После --meter нужен файл описания прибора.";
+            options.Simulate = true;
+        } else {
+            return "Неизвестный параметр " + a + ".";
+        }
+    }
+    if (options.Simulate && !options.Port.empty()) return "--port и --simulate вместе не задаются.";
+    return {};
+}
+
+}  // namespace rv

@@ -1,0 +1,22 @@
+// The GUI program's own command-line options.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace rv {
+
+struct SGuiOptions {
+    std::string Port;           // --port NAME: preselected in the port box
+    bool Simulate = false;      // --simulate: the built-in simulated meter on a pseudo-terminal, preselected
+    std::string MeterFile;      // --meter FILE: that meter description instead (implies --simulate)
+    bool Help = false;          // --help
+};
+
+extern const char kGuiUsage[];
+
+// Parses the arguments after the program name (Qt has taken its own out before). Returns the error text for
+// the technician, empty when they are fine.
+std::string ParseGuiOptions(const std::vector<std::string>& args, SGuiOptions& options);
+
+}  // namespace rv

@@ -1,0 +1,63 @@
+// The GUI program's start-up.
+#include "app/gui/TRivantaGui.h"
+
+#include "app/TFMainController.h"
+#include "app/gui/GuiLook.h"
+#include "app/gui/TFMain.h"
+#include "app/gui/TFSelectSensor.h"
+#include "controls/TFormStatus.h"
+#include "core/qt/QtLoop.h"
+#include "serial/TNewDevCom.h"
+#include "sim/MeterDescription.h"
+#include "sim/PtyMeterServer.h"
+#include "sim/SimMeter.h"
+
+#include <QWidget>
+
+namespace rv {
+
+TRivantaGui::TRivantaGui(const SGuiOptions& options, const SFormStatePlace& place)
+    : options_(options), loop_(std::make_unique<QtLoop>())
+{
+    if (options_.Simulate) {
+        auto image = options_.MeterFile.empty() ? sim::DefaultMeter() : sim::LoadMeter(options_.MeterFile);
+        simulator_ = std::make_unique<sim::PtyMeterServer>(std::make_unique<sim::SimMeter>(image));
+        options_.Port = simulator_->SlavePath();
+    }
+
+    link_ = std::make_unique<TNewDevCom>(nullptr, loop_.get());
+    link_->SetName("NewDevCom1");
+    link_->SetCommNet("COM2");
+    link_->SetBaudRate(br9600);
+    controller_ = std::make_unique<TFMainController>(*link_, prompter_, loop_.get());
+
+    fmain_ = std::make_unique<TFMain>(*controller_, prompter_, TNewDevCom::ListPorts(), place);
+    selectTest_ = new TFSelectSensorTest(fmain_.get());
+    form1_ = std::make_unique<QWidget>();
+    form1_->setObjectName(QStringLiteral("Form1"));
+    form1_->setWindowTitle(QStringLiteral("Form1"));
+    form1_->setFont(FormFont());
+    form1_->setGeometry(768, 177, 408, 188);
+    select_ = new TFSelectSensor(fmain_.get(), sdChange);
+
+    prompter_.SetWindows(fmain_.get(), selectTest_, select_);
+    fmain_->FormStatus1->SetForms({fmain_.get(), selectTest_, form1_.get(), select_});
+}
+
+TRivantaGui::~TRivantaGui()
+{
+    prompter_.SetWindows(nullptr, nullptr, nullptr);
+    fmain_.reset();
+    form1_.reset();
+    controller_.reset();
+    link_.reset();
+    simulator_.reset();
+}
+
+void TRivantaGui::Show()
+{
+    fmain_->show();
+    if (!options_.Port.empty()) fmain_->SetPortName(options_.Port);
+}
+
+}  // namespace rv

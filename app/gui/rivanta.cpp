@@ -1,0 +1,52 @@
+// rivanta: the verification program with its windows. Its own options are described by --help.
+#include "app/gui/GuiOptions.h"
+#include "app/gui/TApplication.h"
+#include "app/gui/TRivantaGui.h"
+
+#include <QMessageBox>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv)
+{
+    rv::TApplication app(argc, argv);
+    rv::LoadRussianTranslation(app);
+    rv::UseSystemDecimalSeparator();
+
+    std::vector<std::string> args;
+    const QStringList qtArgs = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < qtArgs.size(); ++i) args.push_back(qtArgs[i].toStdString());
+    rv::SGuiOptions options;
+    if (const std::string error = rv::ParseGuiOptions(args, options); !error.empty()) {
+        std::fprintf(stderr, "rivanta: %s\n%s", error.c_str(), rv::kGuiUsage);
+        return 2;
+    }
+    if (options.Help) {
+        std::fputs(rv::kGuiUsage, stdout);
+        return 0;
+    }
+
+    std::unique_ptr<rv::TRivantaGui> gui;
+    try {
+        gui = std::make_unique<rv::TRivantaGui>(options);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "rivanta: %s\n", e.what());
+        QMessageBox::critical(nullptr, QStringLiteral("Rivanta"), QString::fromUtf8(e.what()));
+        return 1;
+    }
+    app.SetExceptionDisplay([&gui](const std::exception& e) { gui->Prompter().ShowException(e); });
+    gui->Show();
+
+    for (;;) {
+        try {
+            const int status = QApplication::exec();
+            app.SetExceptionDisplay(nullptr);
+            return status;
+        } catch (...) {
+            app.ShowCurrentException();
+        }
+    }
+}
