@@ -2,7 +2,10 @@
 // loop over a serial port, or over the built-in simulated meter on a pseudo-terminal, prints the protocol
 // lines on standard output and the course of the run on standard error, and ends with a status that says
 // whether the protocol is complete.
+// With --kfs-write it writes the KFS coefficients of a sensor instead (KfsWriteProgram.h).
+#include "app/KfsWriteProgram.h"
 #include "app/TFMainController.h"
+#include "app/TKfsWriteRun.h"
 #include "app/TVerifyRun.h"
 #include "core/qt/QtLoop.h"
 #include "protocol/TraceFormat.h"
@@ -24,6 +27,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (rv::WantsKfsWrite(args)) return rv::RunKfsWriteProgram(args);
     rv::SVerifyOptions options;
     std::string error;
     if (!rv::ParseVerifyOptions(args, options, error)) {
