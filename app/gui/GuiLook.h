@@ -12,7 +12,13 @@ namespace rv {
 // The forms' font: the platform's sans-serif at 8 points.
 QFont FormFont();
 
-inline QString Qs(const std::string& s) { return QString::fromStdString(s); }
-inline std::string Ss(const QString& s) { return s.toStdString(); }
+inline QString Qs(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+inline std::string Ss(const QString& s)
+{
+    return s.toStdString();
+}
 
 }  // namespace rv

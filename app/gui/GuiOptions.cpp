@@ -8,6 +8,7 @@ const char kGuiUsage[] =
     "  --port ИМЯ           выбрать порт (COM1, ttyUSB0, /dev/ttyS0 ...)\n"
     "  --simulate           встроенный имитатор прибора на псевдотерминале, его порт выбран\n"
     "  --meter ФАЙЛ         имитатор с прибором из описания JSON (включает --simulate)\n"
+    "  --screenshots КАТАЛОГ  соединиться с имитатором, сохранить снимки окон в каталог и выйти\n"
     "  --help               эта справка\n";
 
 std::string ParseGuiOptions(const std::vector<std::string>& args, SGuiOptions& options)
@@ -28,11 +29,14 @@ std::string ParseGuiOptions(const std::vector<std::string>& args, SGuiOptions& o
         } else if (a == "--meter") {
             if (!value(options.MeterFile)) return "После --meter нужен файл описания прибора.";
             options.Simulate = true;
+        } else if (a == "--screenshots") {
+            if (!value(options.ScreenshotDir)) return "После --screenshots нужен каталог.";
         } else {
             return "Неизвестный параметр " + a + ".";
         }
     }
     if (options.Simulate && !options.Port.empty()) return "--port и --simulate вместе не задаются.";
+    if (!options.ScreenshotDir.empty() && !options.Simulate) return "--screenshots работает только с имитатором.";
     return {};
 }
 

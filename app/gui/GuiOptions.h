@@ -10,6 +10,7 @@ struct SGuiOptions {
     std::string Port;           // --port NAME: preselected in the port box
     bool Simulate = false;      // --simulate: the built-in simulated meter on a pseudo-terminal, preselected
     std::string MeterFile;      // --meter FILE: that meter description instead (implies --simulate)
+    std::string ScreenshotDir;  // --screenshots DIR: connect, picture the windows into DIR and end
     bool Help = false;          // --help
 };
 

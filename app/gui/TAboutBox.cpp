@@ -33,11 +33,10 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
     name->setFont(big);
     auto* version = new QLabel(QStringLiteral("Версия %1").arg(QString::fromLatin1(ProgramVersion())), this);
     version->setObjectName(QStringLiteral("Version"));
-    auto* text = new QLabel(QStringLiteral(
-                                "Поверка ультразвуковых датчиков расхода теплосчетчика в режиме имитатора: "
-                                "чтение конфигурации прибора, измерение в контрольных точках, расчет "
-                                "относительной погрешности и протокол поверки.\n\n"
-                                "Просмотр и изменение коэффициентов KFS датчиков."),
+    auto* text = new QLabel(QStringLiteral("Поверка ультразвуковых датчиков расхода теплосчетчика в режиме имитатора: "
+                                           "чтение конфигурации прибора, измерение в контрольных точках, расчет "
+                                           "относительной погрешности и протокол поверки.\n\n"
+                                           "Просмотр и изменение коэффициентов KFS датчиков."),
                             this);
     text->setWordWrap(true);
     text->setFixedWidth(280);

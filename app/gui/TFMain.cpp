@@ -25,8 +25,8 @@
 
 #include <algorithm>
 #include <initializer_list>
-#include <utility>
 #include <stdexcept>
+#include <utility>
 
 namespace rv {
 
@@ -109,11 +109,8 @@ TFMain::TFMain(TFMainController& controller, IPrompter& prompter, const std::vec
     TabSheet2 = Named(new QWidget, "TabSheet2");
     PageControl1->addTab(TabSheet2, QStringLiteral("Просмотр KFS"));
     PageControl1->setCurrentIndex(0);
-    const int wider = KeepRowGaps({{CBPortName, false},
-                                   {SBOpenClose, true},
-                                   {ChBDopInfo, true},
-                                   {SpeedButton3, false},
-                                   {SpeedButton1, false}});
+    const int wider = KeepRowGaps(
+        {{CBPortName, false}, {SBOpenClose, true}, {ChBDopInfo, true}, {SpeedButton3, false}, {SpeedButton1, false}});
     resize(525 + std::max(0, wider), 484);
 
     FormStatus1 = new TFormStatus(this, place);
@@ -187,9 +184,8 @@ void TFMain::BuildVerificationPage(const std::vector<std::string>& ports)
         edit->SetDigitalType(deFloat);
         edit->SetMinValue(0.5L);
         edit->setGeometry(kFlowFieldX[k], 4, 57, 22);
-        edit->SetErrorDisplay([this](const std::string& message) {
-            prompter_.ShowException(std::runtime_error(message));
-        });
+        edit->SetErrorDisplay(
+            [this](const std::string& message) { prompter_.ShowException(std::runtime_error(message)); });
         EditDigital[k] = edit;
     }
     ChB_back = Named(new QCheckBox(QStringLiteral("+ Поток в обратном направлении."), Panel2), "ChB_back");
@@ -199,11 +195,10 @@ void TFMain::BuildVerificationPage(const std::vector<std::string>& ports)
 
 void TFMain::BindInputs()
 {
-    connect(CBPortName, &QComboBox::editTextChanged, this,
-            [this](const QString& text) {
-                CBPortName->setToolTip(text);
-                ctl_.SetCBPortNameText(Ss(text));
-            });
+    connect(CBPortName, &QComboBox::editTextChanged, this, [this](const QString& text) {
+        CBPortName->setToolTip(text);
+        ctl_.SetCBPortNameText(Ss(text));
+    });
     connect(SBOpenClose, &QToolButton::clicked, this, [this](bool down) {
         ctl_.SetSBOpenCloseDown(down);
         ctl_.SBOpenCloseClick();

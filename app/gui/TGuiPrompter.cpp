@@ -56,8 +56,8 @@ std::optional<std::string> TGuiPrompter::SaveFileName(const SSaveDialog& dialog)
 
 void TGuiPrompter::ShowException(const std::exception& error)
 {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Rivanta"), QString::fromUtf8(error.what()),
-                    QMessageBox::Ok, main_);
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Rivanta"), QString::fromUtf8(error.what()), QMessageBox::Ok,
+                    main_);
     box.exec();
 }
 

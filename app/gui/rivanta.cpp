@@ -2,6 +2,7 @@
 #include "app/gui/GuiOptions.h"
 #include "app/gui/TApplication.h"
 #include "app/gui/TRivantaGui.h"
+#include "app/gui/TScreenshotTour.h"
 
 #include <QMessageBox>
 
@@ -39,6 +40,12 @@ int main(int argc, char** argv)
     }
     app.SetExceptionDisplay([&gui](const std::exception& e) { gui->Prompter().ShowException(e); });
     gui->Show();
+
+    std::unique_ptr<rv::TScreenshotTour> tour;
+    if (!options.ScreenshotDir.empty()) {
+        tour = std::make_unique<rv::TScreenshotTour>(*gui, QString::fromStdString(options.ScreenshotDir));
+        tour->Start();
+    }
 
     for (;;) {
         try {

@@ -38,8 +38,8 @@ protected:
           place_{(dir_ / "rivanta").string(), [](const std::string&) { return true; }, dir_.string()}
     {
         fs::create_directories(dir_);
-        window = std::make_unique<TFMain>(rig.ctl, rig.prompter, std::vector<std::string>{"/dev/ttyUSB0", "COM2"},
-                                          place_);
+        window =
+            std::make_unique<TFMain>(rig.ctl, rig.prompter, std::vector<std::string>{"/dev/ttyUSB0", "COM2"}, place_);
     }
     ~MainWindow() override
     {

@@ -190,7 +190,7 @@ TEST(Application, AnExceptionThatEscapesAHandlerIsShownAndTheProgramGoesOn)
     EXPECT_EQ(shown, (std::vector<std::string>{"сбой обработчика", ""}));
 }
 
-TEST(GuiOptions, PortAndSimulatedMeter)
+TEST(GuiOptions, PortSimulatedMeterAndScreenshots)
 {
     SGuiOptions o;
     EXPECT_EQ(ParseGuiOptions({"--port", "/dev/ttyUSB0"}, o), "");
@@ -198,9 +198,10 @@ TEST(GuiOptions, PortAndSimulatedMeter)
     EXPECT_FALSE(o.Simulate);
 
     SGuiOptions m;
-    EXPECT_EQ(ParseGuiOptions({"--meter", "three-path.json"}, m), "");
+    EXPECT_EQ(ParseGuiOptions({"--meter", "three-path.json", "--screenshots", "shots"}, m), "");
     EXPECT_TRUE(m.Simulate);
     EXPECT_EQ(m.MeterFile, "three-path.json");
+    EXPECT_EQ(m.ScreenshotDir, "shots");
 
     const auto error = [](std::vector<std::string> args) {
         SGuiOptions fresh;
@@ -208,5 +209,6 @@ TEST(GuiOptions, PortAndSimulatedMeter)
     };
     EXPECT_NE(error({"--port"}), "");
     EXPECT_NE(error({"--simulate", "--port", "COM1"}), "");
+    EXPECT_NE(error({"--screenshots", "shots"}), "");
     EXPECT_EQ(error({"--fast"}), "Неизвестный параметр --fast.");
 }

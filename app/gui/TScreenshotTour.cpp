@@ -1,0 +1,108 @@
+// The screenshot walk through the windows.
+#include "app/gui/TScreenshotTour.h"
+
+#include "app/TFMainController.h"
+#include "app/gui/TFMain.h"
+#include "app/gui/TFSelectSensor.h"
+#include "app/gui/TRivantaGui.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QEvent>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+
+#include <cstdio>
+
+namespace rv {
+
+namespace {
+// Time for a window to be laid out and painted before it is taken.
+constexpr int kSettleMs = 400;
+constexpr int kLimitMs = 60'000;
+}  // namespace
+
+TScreenshotTour::TScreenshotTour(TRivantaGui& gui, const QString& dir) : gui_(gui), dir_(dir) {}
+
+TScreenshotTour::~TScreenshotTour() = default;
+
+void TScreenshotTour::Start()
+{
+    if (!QDir().mkpath(dir_)) {
+        Fail(QStringLiteral("cannot create ") + dir_);
+        return;
+    }
+    gui_.FSelectSensorTest().installEventFilter(this);
+    connect(&gui_.FMain(), &TFMain::ViewChanged, this, [this] { OnViewChanged(); });
+    QTimer::singleShot(kSettleMs, this, [this] { gui_.FMain().SBOpenClose->click(); });
+    QTimer::singleShot(kLimitMs, this, [this] {
+        if (!mainTaken_) Fail(QStringLiteral("the meter did not get to the protocol header in time"));
+    });
+}
+
+bool TScreenshotTour::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == &gui_.FSelectSensorTest() && event->type() == QEvent::Show && !dialogTaken_) {
+        dialogTaken_ = true;
+        QTimer::singleShot(kSettleMs, this, [this] {
+            TFSelectSensorTest& dialog = gui_.FSelectSensorTest();
+            Save(&dialog, QStringLiteral("sensor-dialog.png"));
+            dialog.BitBtn1->click();
+        });
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void TScreenshotTour::OnViewChanged()
+{
+    if (mainTaken_ || gui_.Controller().Stage() != msReady) return;
+    mainTaken_ = true;
+    QTimer::singleShot(kSettleMs, this, [this] { TakeMainWindow(); });
+}
+
+void TScreenshotTour::TakeMainWindow()
+{
+    if (!Save(&gui_.FMain(), QStringLiteral("main-window.png"))) return;
+    TakeModal(QStringLiteral("about-box.png"), [this] { gui_.FMain().SpeedButton3->click(); });
+    TakeModal(QStringLiteral("save-dialog.png"), [this] { gui_.FMain().SpeedButton1->click(); });
+    if (!failed_) QCoreApplication::exit(0);
+}
+
+void TScreenshotTour::TakeModal(const QString& name, const std::function<void()>& run)
+{
+    QTimer::singleShot(kSettleMs, this, [this, name] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            Fail(QStringLiteral("no dialog for ") + name);
+            return;
+        }
+        Save(dialog, name);
+        dialog->reject();
+    });
+    run();
+}
+
+bool TScreenshotTour::Save(QWidget* widget, const QString& name)
+{
+    const QString path = QDir(dir_).filePath(name);
+    if (!widget->grab().save(path)) {
+        Fail(QStringLiteral("cannot write ") + path);
+        return false;
+    }
+    std::printf("%s\n", path.toLocal8Bit().constData());
+    std::fflush(stdout);
+    return true;
+}
+
+void TScreenshotTour::Fail(const QString& why)
+{
+    if (failed_) return;
+    failed_ = true;
+    std::fprintf(stderr, "rivanta: screenshots: %s\n", why.toLocal8Bit().constData());
+    QCoreApplication::exit(1);
+}
+
+}  // namespace rv
