@@ -1,0 +1,207 @@
+// The speed of a whole verification with the reverse direction: the run in virtual time (how much real time it
+// takes), and the headless runner program against the simulated meter paced at 4800 baud on a pseudo-terminal:
+// its wall time against the line-time bound, its CPU time and its peak memory.
+// A plain program: bench_verify PATH-OF-rivanta-verify
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/IPrompter.h"
+#include "app/TFMainController.h"
+#include "core/VirtualLoop.h"
+#include "protocol/Frame.h"
+#include "sim/MemoryLine.h"
+#include "sim/MeterDescription.h"
+#include "sim/MeterImage.h"
+#include "sim/PtyMeterServer.h"
+#include "sim/SimMeter.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t kBaud = 4800;
+
+// Chooses the first sensor and answers No; nothing is shown.
+class QuietPrompter : public rv::IPrompter {
+public:
+    void Message(const std::string&, const std::string&) override {}
+    bool Question(const std::string&, const std::string&) override { return false; }
+    std::optional<int> ChooseSensor(rv::TSensorDialog, const std::vector<rv::SSensorChoice>& c) override
+    {
+        if (c.empty()) return std::nullopt;
+        return c.front().Position;
+    }
+    std::optional<std::string> SaveFileName(const rv::SSaveDialog&) override { return std::nullopt; }
+    void ShowException(const std::exception&) override {}
+};
+
+// One whole run with reverse in virtual time; the real and the virtual milliseconds it took.
+bool VirtualRun(double& realMs, double& virtualMs)
+{
+    const auto t0 = Clock::now();
+    rv::VirtualLoop loop;
+    rv::sim::SimMeter meter(rv::sim::DefaultMeter());
+    rv::sim::MemoryLine line(meter, &loop);
+    line.SetOpen(false);
+    QuietPrompter prompter;
+    rv::TFMainController ctl(line, prompter, &loop);
+    ctl.SetChB_backChecked(true);
+    ctl.SetSBOpenCloseDown(true);
+    ctl.SBOpenCloseClick();
+    if (!loop.RunUntil([&] { return ctl.Stage() == rv::msReady; }, 600'000)) return false;
+    ctl.Button1Click();
+    if (!loop.RunUntil([&] { return ctl.Stage() == rv::msDone || ctl.Stage() == rv::msStopped; }, 3'600'000))
+        return false;
+    realMs = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    virtualMs = static_cast<double>(loop.NowMs());
+    return ctl.Stage() == rv::msDone;
+}
+
+struct Frame {
+    bool wakeUp = false;
+    uint8_t command = 0;
+    std::vector<uint8_t> params;
+};
+
+// A request as the server saw it: an optional wake-up byte, then destination, L, command, parameters.
+Frame Parse(const std::vector<uint8_t>& request)
+{
+    Frame f;
+    size_t at = 0;
+    while (at < request.size() && request[at] == 0x00) {
+        f.wakeUp = true;
+        ++at;
+    }
+    if (request.size() < at + 5) return f;
+    const size_t L = request[at + 1];
+    f.command = request[at + 2];
+    if (request.size() >= at + 3 + L - 1) f.params.assign(request.begin() + at + 3, request.begin() + at + 2 + L);
+    return f;
+}
+
+int CountLines(const std::string& text, const std::string& head)
+{
+    int n = 0;
+    for (size_t at = 0; (at = text.find(head, at)) != std::string::npos; at += head.size()) ++n;
+    return n;
+}
+
+int ProgramRun(const char* program)
+{
+    std::mutex mu;
+    std::vector<rv::sim::PtyExchange> exchanges;
+    rv::sim::PtyMeterOptions options;
+    options.baud = kBaud;
+    options.onExchange = [&](const rv::sim::PtyExchange& e) {
+        std::lock_guard<std::mutex> lk(mu);
+        exchanges.push_back(e);
+    };
+    auto image = rv::sim::DefaultMeter();
+    const uint16_t emulator = image->RamPointer(8);
+    rv::sim::PtyMeterServer server(std::make_unique<rv::sim::SimMeter>(image), options);
+
+    const std::string outPath = "/tmp/bench_verify_protocol.txt";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const std::string port = server.SlavePath();
+    std::vector<std::string> args = {program, "--port", port, "--reverse"};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    const auto t0 = Clock::now();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, program, &actions, nullptr, argv.data(), environ) != 0) {
+        std::fprintf(stderr, "cannot start %s\n", program);
+        return 1;
+    }
+    int status = 0;
+    struct rusage ru {};
+    wait4(pid, &status, 0, &ru);
+    const double wallMs = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    posix_spawn_file_actions_destroy(&actions);
+
+    std::ifstream in(outPath);
+    const std::string protocol((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const int points = CountLines(protocol, "Измеренное значение расхода ");
+
+    std::lock_guard<std::mutex> lk(mu);
+    int wakeUps = 0;
+    int sweepStart = -1, sweepEnd = -1;
+    for (size_t i = 0; i < exchanges.size(); ++i) {
+        const Frame f = Parse(exchanges[i].request);
+        if (f.wakeUp) ++wakeUps;
+        if (f.command != 0x20 || f.params.size() < 11 || rv::GetU16(f.params.data()) != emulator) continue;
+        const uint8_t* block = f.params.data() + 3;
+        const bool on = (block[1] & 0x60) == 0x60 || (block[5] & 0x60) == 0x60;
+        if (sweepStart < 0 && on && (block[0] == 0 || block[4] == 0) && (block[0] != 4 && block[4] != 4))
+            sweepStart = static_cast<int>(i);
+        if (!on) sweepEnd = static_cast<int>(i);
+    }
+    const double byteMs = 10.0 * 1000.0 / kBaud;
+    const int frames = static_cast<int>(exchanges.size());
+    const int sweepFrames = sweepStart >= 0 && sweepEnd > sweepStart ? sweepEnd - sweepStart : 0;
+    // The line: every request and answer byte at 10 bit times, the echo overlapping the request; a wake-up
+    // byte goes out during its own pause. The waits of the run: the two connect pauses, 100 ms per wake-up,
+    // 5 s before each point's results, 1 ms before every frame, 1 ms before each sweep request, and the
+    // window timers of the readout, the emulator checks, the run start and the series start.
+    const double lineMs = server.LineTimeMs() - wakeUps * byteMs;
+    const double waitsMs = 200.0 + 100.0 * wakeUps + 5000.0 * points + frames + sweepFrames + 10 + 2 * 10 + 1 + 1;
+    const double boundMs = lineMs + waitsMs;
+    const double cpuMs =
+        (ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1000.0 + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1000.0;
+
+    std::printf(
+        "runner over a pty at %u baud, reverse: exit %d, %d result blocks, %d frames (%d in the sweep), "
+        "%d wake-ups\n",
+        kBaud, WIFEXITED(status) ? WEXITSTATUS(status) : -1, points, frames, sweepFrames, wakeUps);
+    std::printf("  line time %.1f ms + prescribed waits %.1f ms = bound %.1f ms\n", lineMs, waitsMs, boundMs);
+    std::printf("  wall time %.1f ms: %.3f %% above the bound\n", wallMs, (wallMs / boundMs - 1.0) * 100.0);
+    std::printf("  runner CPU %.1f ms (user %.1f, system %.1f) = %.3f %% of the wall time\n", cpuMs,
+                ru.ru_utime.tv_sec * 1000.0 + ru.ru_utime.tv_usec / 1000.0,
+                ru.ru_stime.tv_sec * 1000.0 + ru.ru_stime.tv_usec / 1000.0, cpuMs / wallMs * 100.0);
+    std::printf("  runner peak memory (max RSS) %ld KiB\n", ru.ru_maxrss);
+    std::remove(outPath.c_str());
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<double> real;
+    double virtualMs = 0;
+    for (int i = 0; i < 3; ++i) {
+        double r = 0;
+        if (!VirtualRun(r, virtualMs)) {
+            std::fprintf(stderr, "the virtual-time run did not complete\n");
+            return 1;
+        }
+        real.push_back(r);
+    }
+    std::sort(real.begin(), real.end());
+    std::printf("virtual-time run with reverse: %.1f s of line time in %.0f ms real (best of 3; worst %.0f ms)\n",
+                virtualMs / 1000.0, real.front(), real.back());
+    if (argc < 2) {
+        std::printf("(give the path of rivanta-verify to measure the runner over a pty)\n");
+        return 0;
+    }
+    return ProgramRun(argv[1]);
+}
