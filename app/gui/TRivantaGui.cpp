@@ -2,9 +2,12 @@
 #include "app/gui/TRivantaGui.h"
 
 #include "app/TFMainController.h"
+#include "app/TForm1Controller.h"
+#include "app/TKfsPageController.h"
 #include "app/gui/GuiLook.h"
 #include "app/gui/TFMain.h"
 #include "app/gui/TFSelectSensor.h"
+#include "app/gui/TKfsPage.h"
 #include "controls/TFormStatus.h"
 #include "core/qt/QtLoop.h"
 #include "serial/TNewDevCom.h"
@@ -38,6 +41,15 @@ TRivantaGui::TRivantaGui(const SGuiOptions& options, const SFormStatePlace& plac
     form1_->setWindowTitle(QStringLiteral("Form1"));
     form1_->setFont(FormFont());
     form1_->setGeometry(768, 177, 408, 188);
+    // Form1 talks to the meter through its own link; the main window's KFS page drives it.
+    form1Link_ = std::make_unique<TNewDevCom>(nullptr, loop_.get());
+    form1Link_->SetName("NewDevCom1");
+    form1Link_->SetCommNet("COM2");
+    form1Link_->SetBaudRate(br9600);
+    form1Controller_ = std::make_unique<TForm1Controller>(*form1Link_, prompter_, loop_.get());
+    kfsPageController_ = std::make_unique<TKfsPageController>(*controller_, *form1Controller_, prompter_);
+    kfsPage_ = new TKfsPage(*kfsPageController_, prompter_, TNewDevCom::ListPorts());
+    fmain_->SetKfsPage(kfsPage_);
     select_ = new TFSelectSensor(fmain_.get(), sdChange);
 
     prompter_.SetWindows(fmain_.get(), selectTest_, select_);
@@ -48,6 +60,9 @@ TRivantaGui::~TRivantaGui()
 {
     prompter_.SetWindows(nullptr, nullptr, nullptr);
     fmain_.reset();
+    kfsPageController_.reset();
+    form1Controller_.reset();
+    form1Link_.reset();
     form1_.reset();
     controller_.reset();
     link_.reset();
@@ -57,7 +72,9 @@ TRivantaGui::~TRivantaGui()
 void TRivantaGui::Show()
 {
     fmain_->show();
-    if (!options_.Port.empty()) fmain_->SetPortName(options_.Port);
+    if (options_.Port.empty()) return;
+    fmain_->SetPortName(options_.Port);
+    kfsPage_->SetPortName(options_.Port);
 }
 
 }  // namespace rv

@@ -17,6 +17,9 @@ class TFMain;
 class TFMainController;
 class TFSelectSensor;
 class TFSelectSensorTest;
+class TForm1Controller;
+class TKfsPage;
+class TKfsPageController;
 class TNewDevCom;
 namespace sim {
 class PtyMeterServer;
@@ -38,6 +41,11 @@ public:
     TFMain& FMain() { return *fmain_; }
     TFSelectSensorTest& FSelectSensorTest() { return *selectTest_; }
     QWidget& Form1() { return *form1_; }
+    // The KFS window's controller, its own link, and the KFS page of the main window with its controller.
+    TForm1Controller& Form1Controller() { return *form1Controller_; }
+    TNewDevCom& Form1Link() { return *form1Link_; }
+    TKfsPageController& KfsPageController() { return *kfsPageController_; }
+    TKfsPage& KfsPage() { return *kfsPage_; }
     TFSelectSensor& FSelectSensor() { return *select_; }
     TFMainController& Controller() { return *controller_; }
     TGuiPrompter& Prompter() { return prompter_; }
@@ -55,6 +63,10 @@ private:
     std::unique_ptr<TFMain> fmain_;
     TFSelectSensorTest* selectTest_ = nullptr;  // owned by fmain_
     std::unique_ptr<QWidget> form1_;
+    std::unique_ptr<TNewDevCom> form1Link_;
+    std::unique_ptr<TForm1Controller> form1Controller_;
+    std::unique_ptr<TKfsPageController> kfsPageController_;
+    TKfsPage* kfsPage_ = nullptr;  // owned by fmain_
     TFSelectSensor* select_ = nullptr;  // owned by fmain_
 };
 

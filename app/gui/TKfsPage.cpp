@@ -1,0 +1,174 @@
+// The KFS page's widgets and their bindings to its controller.
+#include "app/gui/TKfsPage.h"
+
+#include "app/IPrompter.h"
+#include "app/gui/GuiLook.h"
+#include "controls/TEditDigital.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace rv {
+
+namespace {
+
+constexpr int kRowY[TForm1Controller::kKfsFields] = {16, 40, 64};  // the labels
+constexpr int kEditY[TForm1Controller::kKfsFields] = {8, 32, 56};  // the fields
+
+template <class W>
+W* Named(W* widget, const QString& name)
+{
+    widget->setObjectName(name);
+    return widget;
+}
+
+QFrame* Panel(QWidget* parent, const char* name, int height)
+{
+    auto* panel = Named(new QFrame(parent), QString::fromLatin1(name));
+    panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    panel->setFixedHeight(height);
+    return panel;
+}
+
+}  // namespace
+
+TKfsPage::TKfsPage(TKfsPageController& controller, IPrompter& prompter, const std::vector<std::string>& ports,
+                   QWidget* parent)
+    : QWidget(parent), ctl_(controller), prompter_(prompter)
+{
+    setObjectName(QStringLiteral("KfsPage"));
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->setSpacing(0);
+
+    Panel4 = Panel(this, "Panel4", 33);
+    ComboBox1 = Named(new QComboBox(Panel4), QStringLiteral("ComboBox1"));
+    ComboBox1->setEditable(true);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    std::vector<std::string> items = {"COM1", "COM2", "COM3", "COM4"};
+    for (const std::string& port : ports)
+        if (std::find(items.begin(), items.end(), port) == items.end()) items.push_back(port);
+    for (const std::string& item : items) ComboBox1->addItem(Qs(item));
+    ctl_.SetComboBox1Items(items);
+    ComboBox1->setGeometry(4, 6, 69, 22);
+    // Paths of the ports present are longer than the box.
+    ComboBox1->view()->setMinimumWidth(ComboBox1->view()->sizeHintForColumn(0) + 24);
+    SpeedButton2 = Named(new QToolButton(Panel4), QStringLiteral("SpeedButton2"));
+    SpeedButton2->setCheckable(true);
+    SpeedButton2->setText(QStringLiteral("Установить соединение"));
+    SpeedButton2->setGeometry(80, 6, std::max(148, SpeedButton2->sizeHint().width()), 22);
+    Button2 = Named(new QPushButton(QStringLiteral("Записать"), Panel4), QStringLiteral("Button2"));
+    Button2->setGeometry(376, 6, 75, 25);
+    page->addWidget(Panel4);
+
+    Panel5 = Panel(this, "Panel5", 104);
+    for (int k = 0; k < TForm1Controller::kKfsFields; ++k) {
+        const size_t i = static_cast<size_t>(k);
+        Label[i] = Named(new QLabel(QStringLiteral("FS"), Panel5), QStringLiteral("Label%1").arg(k + 1));
+        Label[i]->move(8, kRowY[k]);
+        auto* edit = new TEditDigital(Panel5);
+        edit->setObjectName(QStringLiteral("EditDigital%1").arg(k + 1));
+        edit->SetDigitalType(deFloat);
+        edit->setText(QStringLiteral("1"));
+        edit->setGeometry(280, kEditY[k], 89, 21);
+        edit->SetErrorDisplay(
+            [this](const std::string& message) { prompter_.ShowException(std::runtime_error(message)); });
+        EditDigital[i] = edit;
+    }
+    page->addWidget(Panel5);
+    page->addStretch(1);
+
+    PaintControls();
+    PaintKfs();
+    BindInputs();
+    ctl_.OnViewChanged = [this](TKfsPageChange change) {
+        if (change == kcKfs)
+            PaintKfs();
+        else
+            PaintControls();
+        emit ViewChanged(change);
+    };
+}
+
+TKfsPage::~TKfsPage()
+{
+    ctl_.OnViewChanged.Clear();
+}
+
+void TKfsPage::SetPortName(const std::string& name)
+{
+    ComboBox1->setEditText(Qs(name));
+}
+
+template <class F>
+void TKfsPage::Guarded(F&& body)
+{
+    try {
+        body();
+    } catch (const std::exception& e) {
+        prompter_.ShowException(e);
+    } catch (...) {
+        prompter_.ShowException(std::runtime_error(""));
+    }
+}
+
+void TKfsPage::BindInputs()
+{
+    // The box's change follows both typing and picking an item; the index is the matching item's, or -1.
+    connect(ComboBox1, &QComboBox::editTextChanged, this, [this](const QString& text) {
+        Guarded([&] {
+            ComboBox1->setToolTip(text);
+            ctl_.SetComboBox1Text(Ss(text));
+            ctl_.SetComboBox1ItemIndex(ComboBox1->findText(text));
+            ctl_.ComboBox1Change();
+        });
+    });
+    connect(SpeedButton2, &QToolButton::clicked, this, [this](bool down) {
+        Guarded([&] {
+            ctl_.SetSpeedButton2Down(down);
+            ctl_.SpeedButton2Click();
+        });
+    });
+    for (size_t k = 0; k < EditDigital.size(); ++k)
+        connect(EditDigital[k], &QLineEdit::textChanged, this,
+                [this, k](const QString& text) { ctl_.SetEditDigitalText(static_cast<int>(k), Ss(text)); });
+    connect(Button2, &QPushButton::clicked, this, [this] { Guarded([&] { ctl_.Button2Click(); }); });
+}
+
+void TKfsPage::PaintControls()
+{
+    const SKfsPageView& v = ctl_.View();
+    const QSignalBlocker b1(ComboBox1), b2(SpeedButton2);
+    if (ComboBox1->currentText() != Qs(v.ComboBox1Text)) ComboBox1->setEditText(Qs(v.ComboBox1Text));
+    ComboBox1->setEnabled(v.ComboBox1Enabled);
+    SpeedButton2->setChecked(v.SpeedButton2Down);
+    Button2->setVisible(v.Button2Visible);
+    Button2->setEnabled(v.Button2Enabled);
+}
+
+void TKfsPage::PaintKfs()
+{
+    const SKfsPageView& v = ctl_.View();
+    for (size_t k = 0; k < Label.size(); ++k) {
+        Label[k]->setText(Qs(v.Label[k].Caption));
+        Label[k]->adjustSize();
+        Label[k]->setVisible(v.Label[k].Visible);
+        const QString text = Qs(v.EditDigital[k].Text);
+        if (EditDigital[k]->text() != text) {
+            const QSignalBlocker block(EditDigital[k]);
+            EditDigital[k]->setText(text);
+        }
+        EditDigital[k]->setVisible(v.EditDigital[k].Visible);
+    }
+}
+
+}  // namespace rv

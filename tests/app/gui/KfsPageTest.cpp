@@ -1,0 +1,114 @@
+// The KFS page of the program's main window against the built-in simulated meter on a pseudo-terminal, in real
+// time: connect with a click, choose the sensor, see its coefficient, type a new one, write it and see the final
+// message; the verification page is hidden meanwhile and the write button only shows over an open connection.
+#include <gtest/gtest.h>
+
+#include "DialogAnswerer.h"
+#include "app/TForm1Controller.h"
+#include "app/TKfsPageController.h"
+#include "app/gui/TFMain.h"
+#include "app/gui/TFSelectSensor.h"
+#include "app/gui/TKfsPage.h"
+#include "app/gui/TRivantaGui.h"
+#include "controls/TEditDigital.h"
+#include "core/Locale.h"
+#include "sim/MeterImage.h"
+#include "sim/PtyMeterServer.h"
+#include "sim/SimMeter.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+
+#include <unistd.h>
+
+#include <filesystem>
+
+using namespace rv;
+namespace fs = std::filesystem;
+
+TEST(KfsPageGui, ConnectChooseChangeWriteAndSeeTheFinalMessage)
+{
+    SetDecimalSeparator(',');
+    const fs::path dir = fs::temp_directory_path() / ("rivanta-kfs-gui-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    {
+        const SFormStatePlace place{(dir / "rivanta").string(), [](const std::string&) { return true; }, dir.string()};
+        SGuiOptions options;
+        options.Simulate = true;
+        TRivantaGui gui(options, place);
+        ASSERT_NE(gui.Simulator(), nullptr);
+        gui.Simulator()->WithMeter([](sim::SimMeter& m) { m.Image().SetCorrectionMode(true); });
+        gui.Show();
+        TFMain& w = gui.FMain();
+        TKfsPage& page = gui.KfsPage();
+        TForm1Controller& form1 = gui.Form1Controller();
+        EXPECT_EQ(page.ComboBox1->currentText().toStdString(), gui.Simulator()->SlavePath());
+        EXPECT_TRUE(page.Button2->isHidden());
+        EXPECT_TRUE(page.Label[1]->isHidden());
+        EXPECT_TRUE(page.EditDigital[2]->isHidden());
+        EXPECT_EQ(page.EditDigital[0]->text(), "1");
+        w.PageControl1->setCurrentIndex(1);
+
+        int sensorDialogs = 0;
+        test::DialogAnswerer answer([&](QDialog* d) {
+            if (auto* select = qobject_cast<TFSelectSensor*>(d)) {
+                ++sensorDialogs;
+                EXPECT_EQ(select->GroupBox1->title(), "Выбор датчика для изменеия");
+                ASSERT_GE(select->Buttons().size(), 2u);
+                select->Buttons()[1]->click();
+                select->BitBtn1->click();
+            } else if (auto* box = qobject_cast<QMessageBox*>(d)) {
+                box->buttons().front()->click();
+            }
+        });
+
+        QTest::mouseClick(page.SpeedButton2, Qt::LeftButton);
+        EXPECT_TRUE(page.SpeedButton2->isChecked());
+        EXPECT_FALSE(page.ComboBox1->isEnabled());
+        EXPECT_FALSE(w.PageControl1->isTabVisible(0));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form1.Stage() == fsShowing || form1.Stage() == fsStopped; }, 30'000));
+        ASSERT_EQ(form1.Stage(), fsShowing) << form1.StopReason();
+        EXPECT_EQ(sensorDialogs, 1);
+        EXPECT_EQ(page.Label[0]->text(), "Модуль №1 FSA Диаметр 0,032");
+        EXPECT_EQ(page.EditDigital[0]->text(), "0,9987000");
+        EXPECT_EQ(w.LStatus->text(), "OK");
+        EXPECT_FALSE(page.Button2->isHidden());
+
+        // Typed through the field's key filter: the point becomes the comma.
+        page.EditDigital[0]->selectAll();
+        QTest::keyClick(page.EditDigital[0], Qt::Key_Backspace);
+        QTest::keyClicks(page.EditDigital[0], "1.005");
+        EXPECT_EQ(page.EditDigital[0]->text(), "1,005");
+        QTest::mouseClick(page.Button2, Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form1.WriteResult() != wrNone; }, 30'000));
+        ASSERT_EQ(form1.WriteResult(), wrDone) << form1.WriteMessage();
+        ASSERT_EQ(answer.boxes.size(), 1u);
+        EXPECT_EQ(answer.boxes[0], "Внимание|Произведено изменение\n КFS с 0,9987000 на 1,0050000");
+        EXPECT_EQ(w.LStatus->text(), "OK");
+        float written = 0;
+        std::string text;
+        gui.Simulator()->WithMeter([&](sim::SimMeter& m) {
+            written = m.Image().flash.F32(sim::layout::SensorAddress(1) + 178);
+            text = m.Image().flash.Text(sim::layout::SensorAddress(1) + 160, 10);
+        });
+        EXPECT_FLOAT_EQ(written, 1.005f);
+        EXPECT_EQ(text, "1,005");
+
+        QTest::mouseClick(page.SpeedButton2, Qt::LeftButton);
+        EXPECT_FALSE(page.SpeedButton2->isChecked());
+        EXPECT_TRUE(page.Button2->isHidden());
+        EXPECT_TRUE(page.ComboBox1->isEnabled());
+        EXPECT_TRUE(w.PageControl1->isTabVisible(0));
+        EXPECT_EQ(w.PageControl1->currentIndex(), 1);
+        EXPECT_EQ(form1.Stage(), fsIdle);
+    }
+    fs::remove_all(dir);
+    SetDecimalSeparator(0);
+}
