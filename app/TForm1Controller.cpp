@@ -274,6 +274,8 @@ void TForm1Controller::LastDataTimer(TObject*)
         }
         const std::vector<SSensorChoice> choices = SensorChoices(chain_->SensorImage(), paths);
         const std::optional<int> chosen = prompter_.ChooseSensor(sdChange, choices);
+        // The dialog may have outlived the connection.
+        if (stage_ != fsChoosing) return;
         if (choices.empty()) {
             Stop("В приборе нет датчиков: изменять нечего.");
             return;
