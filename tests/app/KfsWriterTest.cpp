@@ -292,7 +292,7 @@ TEST_P(KfsJournalLayout, VersionSelectsTheRecordLayoutAndItsPlace)
     d.modules = {{1, 7, 2}, {2, 3, 1}};
     d.sensors[0]->module = 2;
     d.sensors[0]->type = 2;
-    d.journals = {{1, int16_t{21}, {}}};  // slot 5
+    d.journals = {{1, int16_t{29}, {}}};  // slot 13
     KfsRig rig(d);
     rig.image->SetCorrectionMode(true);
     ASSERT_TRUE(rig.ConnectToShowing());
@@ -307,12 +307,12 @@ TEST_P(KfsJournalLayout, VersionSelectsTheRecordLayoutAndItsPlace)
     ASSERT_GE(reads.size(), 2u);
     EXPECT_EQ(GetU32(reads[1].params.data()), kJournal + 2);
     EXPECT_EQ(reads[1].params[4], 2);
-    const uint32_t at = layout2 ? kJournal + 16 + 288 + 18 * 5 : kJournal + 16 + 256 + 16 * 5;
+    const uint32_t at = layout2 ? kJournal + 16 + 288 + 18 * 13 : kJournal + 16 + 256 + 16 * 13;
     const std::vector<std::pair<uint32_t, Bytes>> blocks = {
         {SensorAddress(0) + 178, F32Bytes(1.2f)},
         {SensorAddress(0) + 160, TextField("1,2")},
         {at, Record(1, 1, 0x105, 1.0012f, 1.2f, layout2)},
-        {kJournal + 2, Head(22)},
+        {kJournal + 2, Head(30)},
     };
     EXPECT_EQ(rig.image->flash.Bytes(), Expected(flash, blocks));
 }
