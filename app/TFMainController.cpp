@@ -39,7 +39,8 @@ TFMainController::TFMainController(IDeviceLink& link, IPrompter& prompter, Loop*
       TransTimer(MakeTimer(loop_, "TransTimer", 1)),
       TimerShow(MakeTimer(loop_, "TimerShow", 5000)),
       TimerClose(MakeTimer(loop_, "TimerClose", 10)),
-      TimerCalcCharge(MakeTimer(loop_, "TimerCalcCharge", 1))
+      TimerCalcCharge(MakeTimer(loop_, "TimerCalcCharge", 1)),
+      portLost_(MakeTimer(loop_, "PortLost", 1))
 {
     net_->SetName("Net_6x6");
     net_->SetDeviceComm(&link_);
@@ -55,8 +56,9 @@ TFMainController::~TFMainController()
 {
     try {
         for (TTimer* t : {LastData.get(), TimerEmitator.get(), TimerWork.get(), TransTimer.get(), TimerShow.get(),
-                          TimerClose.get(), TimerCalcCharge.get()})
+                          TimerClose.get(), TimerCalcCharge.get(), portLost_.get()})
             t->Stop();
+        net_->BreakTransmit();
         net_->AbandonRequest();
         if (portOpenedHere_) link_.SetOpen(false);
     } catch (...) {
@@ -72,12 +74,14 @@ void TFMainController::BindHandlers()
     net_->OnPointerRAM = Bind(this, &TFMainController::Net_6x6PointerRAM);
     net_->OnLast = Bind(this, &TFMainController::Net_6x6Last);
     net_->OnFB6x6 = Bind(this, &TFMainController::Net_6x6FB6x6);
+    net_->OnTransmitError = Bind(this, &TFMainController::Net_6x6TransmitError);
     LastData->OnTimer = Bind(this, &TFMainController::LastDataTimer);
     TimerEmitator->OnTimer = Bind(this, &TFMainController::TimerEmitatorTimer);
     TimerWork->OnTimer = Bind(this, &TFMainController::TimerWorkTimer);
     TimerShow->OnTimer = Bind(this, &TFMainController::TimerShowTimer);
     TimerClose->OnTimer = Bind(this, &TFMainController::TimerCloseTimer);
     TimerCalcCharge->OnTimer = Bind(this, &TFMainController::TimerCalcChargeTimer);
+    portLost_->OnTimer = Bind(this, &TFMainController::PortLostTimer);
 }
 
 // --- View state
@@ -200,8 +204,9 @@ void TFMainController::SetTraceHook(TraceHook hook)
 void TFMainController::AbandonRun()
 {
     for (TTimer* t : {LastData.get(), TimerEmitator.get(), TimerWork.get(), TransTimer.get(), TimerShow.get(),
-                      TimerClose.get(), TimerCalcCharge.get()})
+                      TimerClose.get(), TimerCalcCharge.get(), portLost_.get()})
         t->Stop();
+    net_->BreakTransmit();
     net_->AbandonRequest();
     // The slot may still hold a handler of the run; a byte that arrives late must not start its next step.
     net_->OnReceiveExecuted = Bind(this, &TFMainController::IgnoreAnswer);
@@ -307,6 +312,27 @@ void TFMainController::Net_6x6ReceiveExecuted(short Length, unsigned char* Buffe
 void TFMainController::Net_6x6Repetition(int Repetition)
 {
     Guarded([&] { SetStatus("Переповторы " + std::to_string(Repetition)); });
+}
+
+void TFMainController::Net_6x6TransmitError(const std::exception& Error)
+{
+    Guarded([&] {
+        if (!view_.SBOpenCloseDown || link_.GetOpen()) return;
+        // Disconnected from a timer, once the engine has finished with the frame it could not send.
+        lostReason_ = Error.what();
+        Arm(*portLost_);
+    });
+}
+
+void TFMainController::PortLostTimer(TObject*)
+{
+    Guarded([&] {
+        portLost_->Stop();
+        if (!view_.SBOpenCloseDown || link_.GetOpen()) return;
+        view_.SBOpenCloseDown = false;
+        Disconnect();
+        Stop("Связь с прибором потеряна" + (lostReason_.empty() ? std::string(".") : ": " + lostReason_));
+    });
 }
 
 // --- Save and close

@@ -185,6 +185,9 @@ public:
     void TimerShowTimer(TObject* Sender);
     void IgnoreAnswer(short Length, unsigned char* Buffer);
     void TimerCloseTimer(TObject* Sender);
+    // The link refused a frame. While the port stays open the engine retries; a port that has closed under
+    // the window (an adapter unplugged) ends the connection with a message.
+    void Net_6x6TransmitError(const std::exception& Error);
 
     // --- What the steps keep
     const SMainFields& Fields() const { return f_; }
@@ -263,6 +266,7 @@ private:
     void ShowEscaped(std::exception_ptr error);
     void BindHandlers();
     void Arm(TTimer& timer);
+    void PortLostTimer(TObject* Sender);
 
     IDeviceLink& link_;
     IPrompter& prompter_;
@@ -278,6 +282,7 @@ private:
     std::unique_ptr<TTimer> TimerShow;
     std::unique_ptr<TTimer> TimerClose;
     std::unique_ptr<TTimer> TimerCalcCharge;
+    std::unique_ptr<TTimer> portLost_;  // ends a connection whose port closed under it
 
     SMainView view_;
     SMainFields f_;
@@ -286,6 +291,7 @@ private:
     bool portOpenedHere_ = false;
     bool readoutDone_ = false;  // this connection has printed its header; a run may start
     int skippedPoints_ = 0;
+    std::string lostReason_;
     bool pointValid_ = false;    // the point being evaluated was set, so its results follow
     bool reverseSwept_ = false;  // this run swept the reverse direction too
     bool emulatorOn_ = false;    // a run switched the meter's emulator on and has not switched it off yet

@@ -40,6 +40,7 @@ void TFMainController::AbandonMeasurement()
 {
     for (TTimer* t : {TimerEmitator.get(), TimerWork.get(), TransTimer.get(), TimerShow.get(), TimerCalcCharge.get()})
         t->Stop();
+    net_->BreakTransmit();
     net_->AbandonRequest();
     net_->OnReceiveExecuted = Bind(this, &TFMainController::IgnoreAnswer);
     f_.RunState = -1;
@@ -298,6 +299,7 @@ void TFMainController::Net_6x6Last(const SLastMeasure* Last)
 void TFMainController::LargestDelay()
 {
     if (!(f_.NominalSum >= 1.0f)) {
+        net_->BreakTransmit();
         net_->AbandonRequest();
         net_->OnReceiveExecuted = Bind(this, &TFMainController::IgnoreAnswer);
         prompter_.Message("Ошибка датчика.", "Ошибка");

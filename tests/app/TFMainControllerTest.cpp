@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "app/MainRig.h"
 #include "app/TConfigReadChain.h"
 #include "core/Cp1251.h"
+#include "meter/TRurIvaQs_6x6.h"
 #include "sim/EmulatorPhysics.h"
 #include "sim/MeterCommands.h"
 
@@ -238,9 +240,11 @@ TEST(MainConnection, RepetitionsShowInTheStatusLineUntilDisconnect)
     EXPECT_EQ(rig.statuses[0], "Переповторы 1");
     EXPECT_EQ(rig.statuses[1], "Переповторы 2");
     rig.Disconnect();
-    const size_t writes = rig.line.Writes().size();
+    const SLineStatistics before = rig.ctl.Net_6x6().GetStatistics();
     rig.loop.RunFor(10000);
-    EXPECT_EQ(rig.line.Writes().size(), writes);
+    // Nothing is tried any more, not even towards the closed port.
+    EXPECT_EQ(rig.ctl.Net_6x6().GetStatistics().Frames, before.Frames);
+    EXPECT_EQ(rig.ctl.Net_6x6().GetStatistics().Repetitions, before.Repetitions);
     EXPECT_EQ(rig.ctl.Stage(), msIdle);
 }
 
@@ -496,8 +500,10 @@ TEST(MainRun, DisconnectDuringTheSweepAbandonsTheRunCleanly)
     EXPECT_FALSE(rig.ctl.View().Button1Enabled);
     EXPECT_TRUE(rig.ctl.View().TabSheet2Visible);
     const size_t writes = rig.line.Writes().size();
+    const uint64_t frames = rig.ctl.Net_6x6().GetStatistics().Frames;
     rig.loop.RunFor(30000);
     EXPECT_EQ(rig.line.Writes().size(), writes);
+    EXPECT_EQ(rig.ctl.Net_6x6().GetStatistics().Frames, frames);
     // A press while disconnected sends nothing.
     rig.ctl.Button1Click();
     rig.loop.RunFor(1000);
@@ -524,6 +530,46 @@ TEST(MainRun, PressDuringARunStartsOverFromTheEmulatorCheck)
     rig.ctl.Button1Click();
     ASSERT_TRUE(rig.RunUntil([&] { return rig.ctl.Stage() == msDone || rig.ctl.Stage() == msStopped; }));
     EXPECT_EQ(rig.Protocol(), reference.Protocol());
+}
+
+// A port that closes under the window (an adapter unplugged) refuses every frame: the connection ends with a
+// message instead of repeating forever.
+TEST(MainRun, PortThatVanishesDuringTheRunEndsTheConnection)
+{
+    class VanishingLine : public sim::MemoryLine {
+    public:
+        using MemoryLine::MemoryLine;
+        void Transmit_Byte(unsigned char value) override
+        {
+            if (!GetOpen()) throw std::runtime_error("устройство отключено");
+            MemoryLine::Transmit_Byte(value);
+        }
+        void Transmit_Packed(const void* data, unsigned char count) override
+        {
+            if (!GetOpen()) throw std::runtime_error("устройство отключено");
+            MemoryLine::Transmit_Packed(data, count);
+        }
+    };
+    VirtualLoop loop;
+    sim::SimMeter meter(sim::DefaultMeter());
+    VanishingLine line(meter, &loop);
+    line.SetOpen(false);
+    ScriptedPrompter prompter;
+    TFMainController ctl(line, prompter, &loop);
+    ctl.SetSBOpenCloseDown(true);
+    ctl.SBOpenCloseClick();
+    ASSERT_TRUE(loop.RunUntil([&] { return ctl.Stage() == msReady; }, 60'000));
+    ctl.Button1Click();
+    ASSERT_TRUE(loop.RunUntil([&] { return ctl.Stage() == msSweeping; }, 600'000));
+    line.SetOpen(false);
+    ASSERT_TRUE(loop.RunUntil([&] { return ctl.Stage() == msStopped; }, 10'000));
+    EXPECT_EQ(ctl.StopReason(), "Связь с прибором потеряна: устройство отключено");
+    EXPECT_FALSE(ctl.View().SBOpenCloseDown);
+    EXPECT_TRUE(ctl.View().CBPortNameEnabled);
+    EXPECT_FALSE(ctl.View().Button1Enabled);
+    const uint64_t refused = ctl.Net_6x6().GetStatistics().TransmitErrors;
+    loop.RunFor(30'000);
+    EXPECT_EQ(ctl.Net_6x6().GetStatistics().TransmitErrors, refused);
 }
 
 // Points that cannot be set: a field edited to no number stops the series; a flow beyond the sweep is
