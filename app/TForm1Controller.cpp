@@ -19,10 +19,13 @@ TForm1Controller::TForm1Controller(IDeviceLink& link, IPrompter& prompter, Loop*
       loop_(loop ? *loop : Loop::Current()),
       net_(std::make_unique<TRurIvaQs_6x6>(nullptr, &loop_)),
       chain_(std::make_unique<TConfigReadChain>(kSensorBytesKept)),
-      LastData(std::make_unique<TTimer>(nullptr, &loop_))
+      LastData(std::make_unique<TTimer>(nullptr, &loop_)),
+      portLost_(std::make_unique<TTimer>(nullptr, &loop_))
 {
     LastData->SetName("LastData");
     LastData->SetInterval(10);
+    portLost_->SetName("PortLost");
+    portLost_->SetInterval(1);
     net_->SetName("Net_6x6");
     net_->SetDeviceComm(&link_);
     net_->SetMasterNetAddress(0xF0);
@@ -37,6 +40,7 @@ TForm1Controller::~TForm1Controller()
 {
     try {
         LastData->Stop();
+        portLost_->Stop();
         net_->AbandonRequest();
         net_->BreakTransmit();
         if (portOpenedHere_) link_.SetOpen(false);
@@ -54,7 +58,9 @@ void TForm1Controller::BindHandlers()
     net_->OnDeviceFDW = Bind(this, &TForm1Controller::Net_6x6DeviceFDW);
     net_->OnEditH1 = Bind(this, &TForm1Controller::Net_6x6EditH1);
     net_->OnEditH1V2 = Bind(this, &TForm1Controller::Net_6x6EditH1V2);
+    net_->OnTransmitError = Bind(this, &TForm1Controller::Net_6x6TransmitError);
     LastData->OnTimer = Bind(this, &TForm1Controller::LastDataTimer);
+    portLost_->OnTimer = Bind(this, &TForm1Controller::PortLostTimer);
 }
 
 // --- View state and references
@@ -156,16 +162,17 @@ void TForm1Controller::SetTraceHook(TraceHook hook)
 
 // --- Connection
 
-void TForm1Controller::AbandonAll()
+void TForm1Controller::AbandonAll(const std::string& whyWriteEnds)
 {
     LastData->Stop();
+    portLost_->Stop();
     net_->AbandonRequest();
     net_->BreakTransmit();
     // The slots may still hold handlers of a step; a byte that arrives late must not start its next one.
     net_->OnReceiveExecuted = Bind(this, &TForm1Controller::IgnoreAnswer);
     net_->OnReceivedIDDevice = Bind(this, &TForm1Controller::Net_6x6ReceivedIDDevice);
     chain_->Stop();
-    if (WriteUnderWay()) EndWrite(wrAbandoned, "Запись прервана: соединение закрыто.");
+    if (WriteUnderWay()) EndWrite(wrAbandoned, whyWriteEnds);
     shown_ = false;
 }
 
@@ -175,13 +182,13 @@ void TForm1Controller::SpeedButton2Click()
         if (view_.SBOpenCloseDown)
             Connect();
         else
-            Disconnect();
+            Disconnect("Запись прервана: соединение закрыто.");
     });
 }
 
 void TForm1Controller::Connect()
 {
-    AbandonAll();
+    AbandonAll("Запись прервана: соединение открыто заново.");
     writeResult_ = wrNone;
     writeMessage_.clear();
     link_.SetCommNet(view_.CBPortNameText);
@@ -208,9 +215,9 @@ void TForm1Controller::Connect()
     net_->GetDeviceID();
 }
 
-void TForm1Controller::Disconnect()
+void TForm1Controller::Disconnect(const std::string& whyWriteEnds)
 {
-    AbandonAll();
+    AbandonAll(whyWriteEnds);
     view_.CBPortNameEnabled = true;
     link_.SetOpen(false);
     portOpenedHere_ = false;
@@ -257,6 +264,29 @@ void TForm1Controller::Net_6x6Repetition(int Repetition)
 }
 
 void TForm1Controller::IgnoreAnswer(short, unsigned char*) {}
+
+void TForm1Controller::Net_6x6TransmitError(const std::exception& Error)
+{
+    Guarded([&] {
+        if (!view_.SBOpenCloseDown || link_.GetOpen()) return;
+        // Disconnected from a timer, once the engine has finished with the frame it could not send.
+        lostReason_ = Error.what();
+        portLost_->SetEnabled(true);
+    });
+}
+
+void TForm1Controller::PortLostTimer(TObject*)
+{
+    Guarded([&] {
+        portLost_->Stop();
+        if (!view_.SBOpenCloseDown || link_.GetOpen()) return;
+        const std::string message =
+            "Связь с прибором потеряна" + (lostReason_.empty() ? std::string(".") : ": " + lostReason_);
+        view_.SBOpenCloseDown = false;
+        Disconnect("Запись прервана. " + message);
+        Stop(message);
+    });
+}
 
 // --- Sensor choice
 

@@ -162,6 +162,9 @@ public:
     void ReadBackAnswer(short Length, unsigned char* Buffer);
     // Takes answers that belong to no step (one still on the wire after a step was given up).
     void IgnoreAnswer(short Length, unsigned char* Buffer);
+    // The link refused a frame. While the port stays open the engine retries; a port that has closed under
+    // the window (an adapter unplugged) ends the connection, and a write under way, with a message.
+    void Net_6x6TransmitError(const std::exception& Error);
 
     // --- What the steps keep
     const SForm1Fields& Fields() const { return f_; }
@@ -187,9 +190,11 @@ private:
     };
 
     void Connect();
-    void Disconnect();
-    // Stops the timer and the request under way; no handler of an earlier step fires afterwards.
-    void AbandonAll();
+    // whyWriteEnds: the message of a write under way, which ends as abandoned.
+    void Disconnect(const std::string& whyWriteEnds);
+    // Stops the timers and the request under way; no handler of an earlier step fires afterwards.
+    void AbandonAll(const std::string& whyWriteEnds);
+    void PortLostTimer(TObject* Sender);
     void ShowCoefficients(const std::vector<SSensorChoice>& choices);
     void SetField(int k, bool visible, const std::string& caption, const std::string& text);
 
@@ -243,6 +248,7 @@ private:
     std::unique_ptr<TRurIvaQs_6x6> net_;
     std::unique_ptr<TConfigReadChain> chain_;
     std::unique_ptr<TTimer> LastData;
+    std::unique_ptr<TTimer> portLost_;  // ends a connection whose port closed under it
 
     SForm1View view_;
     SForm1Fields f_;
@@ -253,6 +259,7 @@ private:
     TForm1Stage stage_ = fsIdle;
     std::string stopReason_;
     bool portOpenedHere_ = false;
+    std::string lostReason_;
     bool shown_ = false;
     int coefficients_ = 1;
     // The write under way.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,22 @@ inline Bytes TextField(const std::string& utf8)
     s.resize(10, '\0');
     return Bytes(s.begin(), s.end());
 }
+
+// A line whose port can vanish under the window, as an unplugged adapter: closed, it refuses every frame.
+class VanishingLine : public sim::MemoryLine {
+public:
+    using MemoryLine::MemoryLine;
+    void Transmit_Byte(unsigned char value) override
+    {
+        if (!GetOpen()) throw std::runtime_error("устройство отключено");
+        MemoryLine::Transmit_Byte(value);
+    }
+    void Transmit_Packed(const void* data, unsigned char count) override
+    {
+        if (!GetOpen()) throw std::runtime_error("устройство отключено");
+        MemoryLine::Transmit_Packed(data, count);
+    }
+};
 
 class KfsRig {
 public:
@@ -142,7 +159,7 @@ public:
     VirtualLoop loop;
     std::shared_ptr<sim::MeterImage> image;
     sim::SimMeter meter;
-    sim::MemoryLine line;
+    VanishingLine line;
     sim::MemoryLine mainLine;  // the main window's link: never opened here
     ScriptedPrompter prompter;
     TFMainController main;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "app/KfsRig.h"
+#include "meter/TRurIvaQs_6x6.h"
 
 namespace rv::test {
 namespace {
@@ -477,6 +478,28 @@ TEST(KfsWrite, DisconnectInTheMiddleAbandonsTheWriteCleanly)
     rig.Type(0, "1,3");
     ASSERT_TRUE(rig.Write());
     EXPECT_EQ(rig.form1.WriteResult(), wrDone) << rig.form1.WriteMessage();
+}
+
+TEST(KfsWrite, PortThatVanishesDuringTheWriteEndsItAndTheConnection)
+{
+    KfsRig rig;
+    rig.image->SetCorrectionMode(true);
+    ASSERT_TRUE(rig.ConnectToShowing());
+    rig.Type(0, "1,3");
+    rig.page.Button2Click();
+    ASSERT_TRUE(rig.RunUntil([&] { return rig.form1.Stage() == fsJournal; }));
+    rig.line.SetOpen(false);
+    ASSERT_TRUE(rig.RunUntil([&] { return rig.form1.Stage() == fsStopped; }, 10'000));
+    EXPECT_EQ(rig.form1.StopReason(), "Связь с прибором потеряна: устройство отключено");
+    EXPECT_EQ(rig.form1.WriteResult(), wrAbandoned);
+    EXPECT_EQ(rig.form1.WriteMessage(), "Запись прервана. Связь с прибором потеряна: устройство отключено");
+    EXPECT_FALSE(rig.View().SpeedButton2Down);
+    EXPECT_TRUE(rig.View().ComboBox1Enabled);
+    EXPECT_FALSE(rig.View().Button2Visible);
+    EXPECT_TRUE(rig.main.View().TabSheet1Visible);
+    const uint64_t refused = rig.form1.Net_6x6().GetStatistics().TransmitErrors;
+    rig.RunUntil([] { return false; }, 30'000);
+    EXPECT_EQ(rig.form1.Net_6x6().GetStatistics().TransmitErrors, refused);
 }
 
 TEST(KfsWrite, IndexesFromTheMeterNeverAddressOutsideARecord)
