@@ -3,6 +3,7 @@
 #include "app/gui/TApplication.h"
 #include "app/gui/TRivantaGui.h"
 #include "app/gui/TScreenshotTour.h"
+#include "serial/XAsync.h"
 
 #include <QMessageBox>
 
@@ -16,6 +17,9 @@ int main(int argc, char** argv)
     rv::TApplication app(argc, argv);
     rv::LoadRussianTranslation(app);
     rv::UseSystemDecimalSeparator();
+    // The serial driver's background transfers announce themselves in the application's title.
+    rv::SetApplicationTitleHook(
+        [](const std::string& title) { QGuiApplication::setApplicationDisplayName(QString::fromStdString(title)); });
 
     std::vector<std::string> args;
     const QStringList qtArgs = QCoreApplication::arguments();
@@ -51,6 +55,7 @@ int main(int argc, char** argv)
         try {
             const int status = QApplication::exec();
             app.SetExceptionDisplay(nullptr);
+            rv::SetApplicationTitleHook(nullptr);
             return status;
         } catch (...) {
             app.ShowCurrentException();
