@@ -11,8 +11,6 @@
 #include "core/TTimer.h"
 #include "meter/TRurIvaQs_6x6.h"
 
-#include <stdexcept>
-
 namespace rv {
 
 namespace {
@@ -32,6 +30,7 @@ TFMainController::TFMainController(IDeviceLink& link, IPrompter& prompter, Loop*
       prompter_(prompter),
       loop_(loop ? *loop : Loop::Current()),
       net_(std::make_unique<TRurIvaQs_6x6>(nullptr, &loop_)),
+      port_(link_, *net_, loop_, 1500),
       chain_(std::make_unique<TConfigReadChain>()),
       LastData(MakeTimer(loop_, "LastData", 10)),
       TimerEmitator(MakeTimer(loop_, "TimerEmitator", 10)),
@@ -39,31 +38,17 @@ TFMainController::TFMainController(IDeviceLink& link, IPrompter& prompter, Loop*
       TransTimer(MakeTimer(loop_, "TransTimer", 1)),
       TimerShow(MakeTimer(loop_, "TimerShow", 5000)),
       TimerClose(MakeTimer(loop_, "TimerClose", 10)),
-      TimerCalcCharge(MakeTimer(loop_, "TimerCalcCharge", 1)),
-      portLost_(MakeTimer(loop_, "PortLost", 1))
+      TimerCalcCharge(MakeTimer(loop_, "TimerCalcCharge", 1))
 {
-    net_->SetName("Net_6x6");
-    net_->SetDeviceComm(&link_);
-    net_->SetMasterNetAddress(0xF0);
-    net_->SetSlaveNetAddress(0xC9);
-    net_->SetReceiving_back(true);
-    net_->SetTimeOut(1500);
-    net_->SetTimePackage(1);
     BindHandlers();
 }
 
 TFMainController::~TFMainController()
 {
-    try {
-        for (TTimer* t : {LastData.get(), TimerEmitator.get(), TimerWork.get(), TransTimer.get(), TimerShow.get(),
-                          TimerClose.get(), TimerCalcCharge.get(), portLost_.get()})
-            t->Stop();
-        net_->BreakTransmit();
-        net_->AbandonRequest();
-        if (portOpenedHere_) link_.SetOpen(false);
-    } catch (...) {
-        // A link that fails while closing cannot be helped at this point.
-    }
+    for (TTimer* t : {LastData.get(), TimerEmitator.get(), TimerWork.get(), TransTimer.get(), TimerShow.get(),
+                      TimerClose.get(), TimerCalcCharge.get()})
+        t->Stop();
+    port_.Release();
 }
 
 void TFMainController::BindHandlers()
@@ -81,7 +66,7 @@ void TFMainController::BindHandlers()
     TimerShow->OnTimer = Bind(this, &TFMainController::TimerShowTimer);
     TimerClose->OnTimer = Bind(this, &TFMainController::TimerCloseTimer);
     TimerCalcCharge->OnTimer = Bind(this, &TFMainController::TimerCalcChargeTimer);
-    portLost_->OnTimer = Bind(this, &TFMainController::PortLostTimer);
+    port_.OnLost = Bind(this, &TFMainController::PortLost);
 }
 
 // --- View state
@@ -152,21 +137,6 @@ void TFMainController::Stop(const std::string& message)
     Notify(vcStage);
 }
 
-void TFMainController::ShowEscaped(std::exception_ptr error)
-{
-    try {
-        try {
-            std::rethrow_exception(error);
-        } catch (const std::exception& e) {
-            prompter_.ShowException(e);
-        } catch (...) {
-            prompter_.ShowException(std::runtime_error(""));
-        }
-    } catch (...) {
-        // The display itself failed; the program goes on all the same.
-    }
-}
-
 void TFMainController::Arm(TTimer& timer)
 {
     timer.SetEnabled(true);
@@ -204,10 +174,9 @@ void TFMainController::SetTraceHook(TraceHook hook)
 void TFMainController::AbandonRun()
 {
     for (TTimer* t : {LastData.get(), TimerEmitator.get(), TimerWork.get(), TransTimer.get(), TimerShow.get(),
-                      TimerClose.get(), TimerCalcCharge.get(), portLost_.get()})
+                      TimerClose.get(), TimerCalcCharge.get()})
         t->Stop();
-    net_->BreakTransmit();
-    net_->AbandonRequest();
+    port_.Abandon();
     // The slot may still hold a handler of the run; a byte that arrives late must not start its next step.
     net_->OnReceiveExecuted = Bind(this, &TFMainController::IgnoreAnswer);
     chain_->Stop();
@@ -230,28 +199,19 @@ void TFMainController::SBOpenCloseClick()
 void TFMainController::Connect()
 {
     AbandonRun();
-    link_.SetCommNet(view_.CBPortNameText);
     view_.CBPortNameEnabled = false;
     // Until the emulator check of this connection has passed there is nothing to verify with.
     view_.Button1Enabled = false;
     view_.ChB_backEnabled = false;
     ControlsChanged();
-    if (net_->Initialization()) {
-        link_.SetOpen(true);
-        portOpenedHere_ = link_.GetOpen();
-    }
-    if (!link_.GetOpen()) {
-        const std::string reason = link_.GetOpenError();
+    std::string failure;
+    if (!port_.Open(view_.CBPortNameText, failure)) {
         view_.SBOpenCloseDown = false;
         view_.CBPortNameEnabled = true;
         ControlsChanged();
-        Stop("Не удалось открыть порт " + view_.CBPortNameText + (reason.empty() ? "." : ": " + reason));
+        Stop(failure);
         return;
     }
-    loop_.Sleep(100);
-    link_.SetDTR(true);
-    loop_.Sleep(100);
-    link_.SetRTS(true);
     SetStage(msIdentifying);
     net_->GetDeviceID();
     view_.TabSheet2Visible = false;
@@ -267,8 +227,7 @@ void TFMainController::Disconnect()
     view_.CBPortNameEnabled = true;
     view_.Button1Enabled = false;
     view_.ChB_backEnabled = false;
-    link_.SetOpen(false);
-    portOpenedHere_ = false;
+    port_.Close();
     view_.TabSheet1Visible = true;
     view_.TabSheet1Enabled = true;
     // The KFS page was hidden by the connect; with the port closed it is reachable again.
@@ -317,21 +276,17 @@ void TFMainController::Net_6x6Repetition(int Repetition)
 void TFMainController::Net_6x6TransmitError(const std::exception& Error)
 {
     Guarded([&] {
-        if (!view_.SBOpenCloseDown || link_.GetOpen()) return;
-        // Disconnected from a timer, once the engine has finished with the frame it could not send.
-        lostReason_ = Error.what();
-        Arm(*portLost_);
+        if (view_.SBOpenCloseDown) port_.Refused(Error);
     });
 }
 
-void TFMainController::PortLostTimer(TObject*)
+void TFMainController::PortLost(const std::string& message)
 {
     Guarded([&] {
-        portLost_->Stop();
         if (!view_.SBOpenCloseDown || link_.GetOpen()) return;
         view_.SBOpenCloseDown = false;
         Disconnect();
-        Stop("Связь с прибором потеряна" + (lostReason_.empty() ? std::string(".") : ": " + lostReason_));
+        Stop(message);
     });
 }
 

@@ -7,9 +7,11 @@
 // handler: one that escapes is shown through the prompter and the program goes on.
 #pragma once
 
+#include "app/Guarded.h"
 #include "app/IPrompter.h"
 #include "app/MeterImages.h"
 #include "app/TFlowMath.h"
+#include "app/TWindowPort.h"
 #include "core/Event.h"
 #include "core/Trace.h"
 #include "meter/MeterRecords.h"
@@ -257,21 +259,17 @@ private:
     template <class F>
     void Guarded(F&& body)
     {
-        try {
-            body();
-        } catch (...) {
-            ShowEscaped(std::current_exception());
-        }
+        rv::Guarded(prompter_, body);
     }
-    void ShowEscaped(std::exception_ptr error);
     void BindHandlers();
     void Arm(TTimer& timer);
-    void PortLostTimer(TObject* Sender);
+    void PortLost(const std::string& message);
 
     IDeviceLink& link_;
     IPrompter& prompter_;
     Loop& loop_;
     std::unique_ptr<TRurIvaQs_6x6> net_;
+    TWindowPort port_;
     std::unique_ptr<TConfigReadChain> chain_;
     std::unique_ptr<TFlowMath> flowMath_;
 
@@ -282,16 +280,13 @@ private:
     std::unique_ptr<TTimer> TimerShow;
     std::unique_ptr<TTimer> TimerClose;
     std::unique_ptr<TTimer> TimerCalcCharge;
-    std::unique_ptr<TTimer> portLost_;  // ends a connection whose port closed under it
 
     SMainView view_;
     SMainFields f_;
     TMainStage stage_ = msIdle;
     std::string stopReason_;
-    bool portOpenedHere_ = false;
     bool readoutDone_ = false;  // this connection has printed its header; a run may start
     int skippedPoints_ = 0;
-    std::string lostReason_;
     bool pointValid_ = false;    // the point being evaluated was set, so its results follow
     bool reverseSwept_ = false;  // this run swept the reverse direction too
     bool emulatorOn_ = false;    // a run switched the meter's emulator on and has not switched it off yet

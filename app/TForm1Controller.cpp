@@ -2,14 +2,13 @@
 // chain of the records, repetitions, and the sensor choice that shows the coefficients.
 #include "app/TForm1Controller.h"
 
+#include "app/Guarded.h"
 #include "app/ProtocolFormat.h"
 #include "app/TConfigReadChain.h"
 #include "core/IDeviceLink.h"
 #include "core/Loop.h"
 #include "core/TTimer.h"
 #include "meter/TRurIvaQs_6x6.h"
-
-#include <stdexcept>
 
 namespace rv {
 
@@ -18,35 +17,19 @@ TForm1Controller::TForm1Controller(IDeviceLink& link, IPrompter& prompter, Loop*
       prompter_(prompter),
       loop_(loop ? *loop : Loop::Current()),
       net_(std::make_unique<TRurIvaQs_6x6>(nullptr, &loop_)),
+      port_(link_, *net_, loop_, 1000),
       chain_(std::make_unique<TConfigReadChain>(kSensorBytesKept)),
-      LastData(std::make_unique<TTimer>(nullptr, &loop_)),
-      portLost_(std::make_unique<TTimer>(nullptr, &loop_))
+      LastData(std::make_unique<TTimer>(nullptr, &loop_))
 {
     LastData->SetName("LastData");
     LastData->SetInterval(10);
-    portLost_->SetName("PortLost");
-    portLost_->SetInterval(1);
-    net_->SetName("Net_6x6");
-    net_->SetDeviceComm(&link_);
-    net_->SetMasterNetAddress(0xF0);
-    net_->SetSlaveNetAddress(0xC9);
-    net_->SetReceiving_back(true);
-    net_->SetTimeOut(1000);
-    net_->SetTimePackage(1);
     BindHandlers();
 }
 
 TForm1Controller::~TForm1Controller()
 {
-    try {
-        LastData->Stop();
-        portLost_->Stop();
-        net_->AbandonRequest();
-        net_->BreakTransmit();
-        if (portOpenedHere_) link_.SetOpen(false);
-    } catch (...) {
-        // A link that fails while closing cannot be helped at this point.
-    }
+    LastData->Stop();
+    port_.Release();
 }
 
 void TForm1Controller::BindHandlers()
@@ -60,7 +43,7 @@ void TForm1Controller::BindHandlers()
     net_->OnEditH1V2 = Bind(this, &TForm1Controller::Net_6x6EditH1V2);
     net_->OnTransmitError = Bind(this, &TForm1Controller::Net_6x6TransmitError);
     LastData->OnTimer = Bind(this, &TForm1Controller::LastDataTimer);
-    portLost_->OnTimer = Bind(this, &TForm1Controller::PortLostTimer);
+    port_.OnLost = Bind(this, &TForm1Controller::PortLost);
 }
 
 // --- View state and references
@@ -114,19 +97,7 @@ void TForm1Controller::Stop(const std::string& message)
 
 void TForm1Controller::Escaped(std::exception_ptr error)
 {
-    std::string what;
-    try {
-        try {
-            std::rethrow_exception(error);
-        } catch (const std::exception& e) {
-            what = e.what();
-            prompter_.ShowException(e);
-        } catch (...) {
-            prompter_.ShowException(std::runtime_error(""));
-        }
-    } catch (...) {
-        // The display itself failed; the program goes on all the same.
-    }
+    const std::string what = ShowEscaped(prompter_, error);
     if (!WriteUnderWay()) return;
     try {
         net_->AbandonRequest();
@@ -165,9 +136,7 @@ void TForm1Controller::SetTraceHook(TraceHook hook)
 void TForm1Controller::AbandonAll(const std::string& whyWriteEnds)
 {
     LastData->Stop();
-    portLost_->Stop();
-    net_->AbandonRequest();
-    net_->BreakTransmit();
+    port_.Abandon();
     // The slots may still hold handlers of a step; a byte that arrives late must not start its next one.
     net_->OnReceiveExecuted = Bind(this, &TForm1Controller::IgnoreAnswer);
     net_->OnReceivedIDDevice = Bind(this, &TForm1Controller::Net_6x6ReceivedIDDevice);
@@ -191,25 +160,16 @@ void TForm1Controller::Connect()
     AbandonAll("Запись прервана: соединение открыто заново.");
     writeResult_ = wrNone;
     writeMessage_.clear();
-    link_.SetCommNet(view_.CBPortNameText);
     view_.CBPortNameEnabled = false;
     Notify(fcControls);
-    if (net_->Initialization()) {
-        link_.SetOpen(true);
-        portOpenedHere_ = link_.GetOpen();
-    }
-    if (!link_.GetOpen()) {
-        const std::string reason = link_.GetOpenError();
+    std::string failure;
+    if (!port_.Open(view_.CBPortNameText, failure)) {
         view_.SBOpenCloseDown = false;
         view_.CBPortNameEnabled = true;
         Notify(fcControls);
-        Stop("Не удалось открыть порт " + view_.CBPortNameText + (reason.empty() ? "." : ": " + reason));
+        Stop(failure);
         return;
     }
-    loop_.Sleep(100);
-    link_.SetDTR(true);
-    loop_.Sleep(100);
-    link_.SetRTS(true);
     SetStage(fsIdentifying);
     net_->OnReceivedIDDevice = Bind(this, &TForm1Controller::Net_6x6ReceivedIDDevice);
     net_->GetDeviceID();
@@ -219,8 +179,7 @@ void TForm1Controller::Disconnect(const std::string& whyWriteEnds)
 {
     AbandonAll(whyWriteEnds);
     view_.CBPortNameEnabled = true;
-    link_.SetOpen(false);
-    portOpenedHere_ = false;
+    port_.Close();
     Notify(fcControls);
     SetStage(fsIdle);
 }
@@ -268,20 +227,14 @@ void TForm1Controller::IgnoreAnswer(short, unsigned char*) {}
 void TForm1Controller::Net_6x6TransmitError(const std::exception& Error)
 {
     Guarded([&] {
-        if (!view_.SBOpenCloseDown || link_.GetOpen()) return;
-        // Disconnected from a timer, once the engine has finished with the frame it could not send.
-        lostReason_ = Error.what();
-        portLost_->SetEnabled(true);
+        if (view_.SBOpenCloseDown) port_.Refused(Error);
     });
 }
 
-void TForm1Controller::PortLostTimer(TObject*)
+void TForm1Controller::PortLost(const std::string& message)
 {
     Guarded([&] {
-        portLost_->Stop();
         if (!view_.SBOpenCloseDown || link_.GetOpen()) return;
-        const std::string message =
-            "Связь с прибором потеряна" + (lostReason_.empty() ? std::string(".") : ": " + lostReason_);
         view_.SBOpenCloseDown = false;
         Disconnect("Запись прервана. " + message);
         Stop(message);

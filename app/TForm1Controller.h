@@ -10,6 +10,7 @@
 
 #include "app/IPrompter.h"
 #include "app/MeterImages.h"
+#include "app/TWindowPort.h"
 #include "core/Event.h"
 #include "core/Trace.h"
 #include "meter/MeterRecords.h"
@@ -194,7 +195,7 @@ private:
     void Disconnect(const std::string& whyWriteEnds);
     // Stops the timers and the request under way; no handler of an earlier step fires afterwards.
     void AbandonAll(const std::string& whyWriteEnds);
-    void PortLostTimer(TObject* Sender);
+    void PortLost(const std::string& message);
     void ShowCoefficients(const std::vector<SSensorChoice>& choices);
     void SetField(int k, bool visible, const std::string& caption, const std::string& text);
 
@@ -246,9 +247,9 @@ private:
     IPrompter& prompter_;
     Loop& loop_;
     std::unique_ptr<TRurIvaQs_6x6> net_;
+    TWindowPort port_;
     std::unique_ptr<TConfigReadChain> chain_;
     std::unique_ptr<TTimer> LastData;
-    std::unique_ptr<TTimer> portLost_;  // ends a connection whose port closed under it
 
     SForm1View view_;
     SForm1Fields f_;
@@ -258,8 +259,6 @@ private:
 
     TForm1Stage stage_ = fsIdle;
     std::string stopReason_;
-    bool portOpenedHere_ = false;
-    std::string lostReason_;
     bool shown_ = false;
     int coefficients_ = 1;
     // The write under way.

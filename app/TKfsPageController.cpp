@@ -4,8 +4,6 @@
 
 #include "app/TFMainController.h"
 
-#include <stdexcept>
-
 namespace rv {
 
 TKfsPageController::TKfsPageController(TFMainController& main, TForm1Controller& form1, IPrompter& prompter)
@@ -19,18 +17,6 @@ TKfsPageController::~TKfsPageController()
 {
     form1_.OnViewChanged = nullptr;
     form1_.ClearReferences();
-}
-
-void TKfsPageController::ShowEscaped(const std::exception* error)
-{
-    try {
-        if (error)
-            prompter_.ShowException(*error);
-        else
-            prompter_.ShowException(std::runtime_error(""));
-    } catch (...) {
-        // The display itself failed; the program goes on all the same.
-    }
 }
 
 void TKfsPageController::SetComboBox1Items(std::vector<std::string> items)

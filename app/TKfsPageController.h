@@ -5,6 +5,7 @@
 // Threading: loop thread only. No exception leaves a handler: one that escapes is shown through the prompter.
 #pragma once
 
+#include "app/Guarded.h"
 #include "app/IPrompter.h"
 #include "app/TForm1Controller.h"
 #include "core/Event.h"
@@ -81,15 +82,8 @@ private:
     template <class F>
     void Guarded(F&& body)
     {
-        try {
-            body();
-        } catch (const std::exception& e) {
-            ShowEscaped(&e);
-        } catch (...) {
-            ShowEscaped(nullptr);
-        }
+        rv::Guarded(prompter_, body);
     }
-    void ShowEscaped(const std::exception* error);
 
     TFMainController& main_;
     TForm1Controller& form1_;

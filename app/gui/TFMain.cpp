@@ -1,6 +1,7 @@
 // The main window's widgets, their bindings to the controller, and the form state.
 #include "app/gui/TFMain.h"
 
+#include "app/Guarded.h"
 #include "app/IPrompter.h"
 #include "app/gui/GuiLook.h"
 #include "app/gui/TAboutBox.h"
@@ -320,26 +321,14 @@ void TFMain::PaintEdits()
 
 // --- Window handlers
 
-template <class F>
-void TFMain::Guarded(F&& body)
-{
-    try {
-        body();
-    } catch (const std::exception& e) {
-        prompter_.ShowException(e);
-    } catch (...) {
-        prompter_.ShowException(std::runtime_error(""));
-    }
-}
-
 void TFMain::FormShow()
 {
-    Guarded([&] { FormStatus1->SetSizePosition(); });
+    Guarded(prompter_, [&] { FormStatus1->SetSizePosition(); });
 }
 
 void TFMain::FormClose()
 {
-    Guarded([&] { FormStatus1->SaveSizePosition(); });
+    Guarded(prompter_, [&] { FormStatus1->SaveSizePosition(); });
 }
 
 void TFMain::SpeedButton3Click()

@@ -87,8 +87,6 @@ private:
     void PaintEdits();
     void PaintProgress();
     void PaintNewLines();
-    template <class F>
-    void Guarded(F&& body);
 
     TFMainController& ctl_;
     IPrompter& prompter_;

@@ -1,6 +1,7 @@
 // The KFS page's widgets and their bindings to its controller.
 #include "app/gui/TKfsPage.h"
 
+#include "app/Guarded.h"
 #include "app/IPrompter.h"
 #include "app/gui/GuiLook.h"
 #include "controls/TEditDigital.h"
@@ -109,23 +110,11 @@ void TKfsPage::SetPortName(const std::string& name)
     ComboBox1->setEditText(Qs(name));
 }
 
-template <class F>
-void TKfsPage::Guarded(F&& body)
-{
-    try {
-        body();
-    } catch (const std::exception& e) {
-        prompter_.ShowException(e);
-    } catch (...) {
-        prompter_.ShowException(std::runtime_error(""));
-    }
-}
-
 void TKfsPage::BindInputs()
 {
     // The box's change follows both typing and picking an item; the index is the matching item's, or -1.
     connect(ComboBox1, &QComboBox::editTextChanged, this, [this](const QString& text) {
-        Guarded([&] {
+        Guarded(prompter_, [&] {
             ComboBox1->setToolTip(text);
             ctl_.SetComboBox1Text(Ss(text));
             ctl_.SetComboBox1ItemIndex(ComboBox1->findText(text));
@@ -133,7 +122,7 @@ void TKfsPage::BindInputs()
         });
     });
     connect(SpeedButton2, &QToolButton::clicked, this, [this](bool down) {
-        Guarded([&] {
+        Guarded(prompter_, [&] {
             ctl_.SetSpeedButton2Down(down);
             ctl_.SpeedButton2Click();
         });
@@ -141,7 +130,7 @@ void TKfsPage::BindInputs()
     for (size_t k = 0; k < EditDigital.size(); ++k)
         connect(EditDigital[k], &QLineEdit::textChanged, this,
                 [this, k](const QString& text) { ctl_.SetEditDigitalText(static_cast<int>(k), Ss(text)); });
-    connect(Button2, &QPushButton::clicked, this, [this] { Guarded([&] { ctl_.Button2Click(); }); });
+    connect(Button2, &QPushButton::clicked, this, [this] { Guarded(prompter_, [&] { ctl_.Button2Click(); }); });
 }
 
 void TKfsPage::PaintControls()

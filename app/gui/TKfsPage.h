@@ -50,8 +50,6 @@ private:
     void BindInputs();
     void PaintControls();
     void PaintKfs();
-    template <class F>
-    void Guarded(F&& body);
 
     TKfsPageController& ctl_;
     IPrompter& prompter_;
