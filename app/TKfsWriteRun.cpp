@@ -5,9 +5,6 @@
 #include "app/TKfsPageController.h"
 #include "core/Loop.h"
 
-#include <cinttypes>
-#include <cstdio>
-
 namespace rv {
 
 namespace {
@@ -124,7 +121,7 @@ bool SplitKfsValues(const std::string& text, int count, std::vector<std::string>
 }
 
 TKfsWriteRun::TKfsWriteRun(SKfsWriteOptions options, std::ostream& out, std::ostream& log)
-    : options_(std::move(options)), out_(out), log_(log)
+    : THeadlessRun(log), options_(std::move(options)), out_(out)
 {
 }
 
@@ -140,27 +137,13 @@ void TKfsWriteRun::Start(TFMainController& main, TKfsPageController& page, Loop&
     page_ = &page;
     loop_ = &loop;
     main_->OnViewChanged = [this](TViewChange change) {
-        if (change != vcStatus || finished_) return;
-        const std::string& status = main_->View().LStatusCaption;
-        if (status != lastStatus_) Log(status);
-        lastStatus_ = status;
+        if (change == vcStatus && !finished_) LogStatus(main_->View().LStatusCaption);
     };
     page_->OnViewChanged = [this](TKfsPageChange change) { PageChanged(change); };
     page_->SetComboBox1Text(portName);
     page_->SetSpeedButton2Down(true);
     Log("Соединение с прибором через " + portName);
     page_->SpeedButton2Click();
-}
-
-void TKfsWriteRun::Log(const std::string& text)
-{
-    std::string line = text;
-    for (char& c : line)
-        if (c == '\n') c = ' ';
-    char stamp[32];
-    const uint64_t ms = loop_ ? loop_->NowMs() : 0;
-    std::snprintf(stamp, sizeof stamp, "[%5" PRIu64 ".%03u] ", ms / 1000, static_cast<unsigned>(ms % 1000));
-    log_ << stamp << line << '\n' << std::flush;
 }
 
 void TKfsWriteRun::PageChanged(int change)
@@ -209,42 +192,22 @@ void TKfsWriteRun::Press()
     page_->Button2Click();
 }
 
-void TKfsWriteRun::Finish(int code, const std::string& message)
+void TKfsWriteRun::Release()
 {
-    if (finished_) return;
-    finished_ = true;
-    exitCode_ = code;
-    Log(message);
-    loop_->Post([this] {
-        if (page_->View().SpeedButton2Down) {
-            page_->SetSpeedButton2Down(false);
-            page_->SpeedButton2Click();
-        }
-        OnFinished(exitCode_);
-    });
-}
-
-void TKfsWriteRun::Message(const std::string& text, const std::string& caption)
-{
-    Log(caption + ": " + text);
+    if (!page_->View().SpeedButton2Down) return;
+    page_->SetSpeedButton2Down(false);
+    page_->SpeedButton2Click();
 }
 
 bool TKfsWriteRun::Question(const std::string& text, const std::string& caption)
 {
     // Each Yes asks the meter again at once: without a hand to switch it, a few asks are enough.
-    const bool yes = options_.Common.AnswerYes && ++asks_ <= kMaxCorrectionAsks;
-    Log(caption + " " + text + " - ответ: " + (yes ? "Да" : "Нет"));
-    return yes;
+    return Answer(text, caption, options_.Common.AnswerYes && ++asks_ <= kMaxCorrectionAsks);
 }
 
 std::optional<int> TKfsWriteRun::ChooseSensor(TSensorDialog dialog, const std::vector<SSensorChoice>& choices)
 {
-    Log(SensorDialogCaption(dialog));
-    std::string offered;
-    for (const SSensorChoice& c : choices) {
-        Log("  " + std::to_string(c.Position) + ": " + c.Caption);
-        offered += (offered.empty() ? "" : ", ") + std::to_string(c.Position);
-    }
+    const std::string offered = LogChoices(dialog, choices);
     for (const SSensorChoice& c : choices)
         if (c.Position == options_.Position) return c.Position;
     if (!choices.empty())

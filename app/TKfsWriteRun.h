@@ -3,9 +3,8 @@
 // stream, the course of the write to another. Without Qt, so the whole write is tested in virtual time.
 #pragma once
 
-#include "app/IPrompter.h"
+#include "app/THeadlessRun.h"
 #include "app/TVerifyRun.h"
-#include "core/Event.h"
 
 #include <ostream>
 #include <string>
@@ -32,27 +31,19 @@ std::string KfsWriteUsage();
 // where that leaves no doubt: "1.01,0.99,1.02" and "1,01,0,99,1,02" are three values, "1,01" is one.
 bool SplitKfsValues(const std::string& text, int count, std::vector<std::string>& values, std::string& error);
 
-class TKfsWriteRun : public IPrompter {
+class TKfsWriteRun : public THeadlessRun {
 public:
     // Yes answers to the correction-mode question before the run gives up (the meter is switched by hand).
     static constexpr int kMaxCorrectionAsks = 3;
 
     TKfsWriteRun(SKfsWriteOptions options, std::ostream& out, std::ostream& log);
     ~TKfsWriteRun() override;
-    TKfsWriteRun(const TKfsWriteRun&) = delete;
-    TKfsWriteRun& operator=(const TKfsWriteRun&) = delete;
 
     // Binds to the page (whose windows' prompter this is) and presses its connect button with the port name.
     // The write then goes on in the loop; OnFinished tells when it is over.
     void Start(TFMainController& main, TKfsPageController& page, Loop& loop, const std::string& portName);
 
-    bool Finished() const { return finished_; }
-    int ExitCode() const { return exitCode_; }
-    // Raised once, from the loop, after the port has been closed.
-    Event<void(int exitCode)> OnFinished;
-
     // IPrompter
-    void Message(const std::string& text, const std::string& caption) override;
     bool Question(const std::string& text, const std::string& caption) override;
     std::optional<int> ChooseSensor(TSensorDialog dialog, const std::vector<SSensorChoice>& choices) override;
     std::optional<std::string> SaveFileName(const SSaveDialog& dialog) override;
@@ -61,20 +52,14 @@ public:
 private:
     void PageChanged(int change);
     void Press();
-    void Finish(int code, const std::string& message);
-    void Log(const std::string& text);
+    void Release() override;
 
     SKfsWriteOptions options_;
     std::ostream& out_;
-    std::ostream& log_;
     TFMainController* main_ = nullptr;
     TKfsPageController* page_ = nullptr;
-    Loop* loop_ = nullptr;
     bool pressed_ = false;
-    bool finished_ = false;
     int asks_ = 0;
-    int exitCode_ = veIncomplete;
-    std::string lastStatus_;
 };
 
 }  // namespace rv

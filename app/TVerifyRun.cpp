@@ -5,9 +5,6 @@
 #include "controls/NumberText.h"
 #include "core/Loop.h"
 
-#include <cinttypes>
-#include <cstdio>
-
 namespace rv {
 
 namespace {
@@ -115,7 +112,7 @@ bool ParseVerifyOptions(const std::vector<std::string>& args, SVerifyOptions& op
 }
 
 TVerifyRun::TVerifyRun(SVerifyOptions options, std::ostream& protocol, std::ostream& log)
-    : options_(std::move(options)), protocol_(protocol), log_(log)
+    : THeadlessRun(log), options_(std::move(options)), protocol_(protocol)
 {
 }
 
@@ -136,17 +133,6 @@ void TVerifyRun::Start(TFMainController& controller, Loop& loop, const std::stri
     ctl_->SBOpenCloseClick();
 }
 
-void TVerifyRun::Log(const std::string& text)
-{
-    std::string line = text;
-    for (char& c : line)
-        if (c == '\n') c = ' ';
-    char stamp[32];
-    const uint64_t ms = loop_ ? loop_->NowMs() : 0;
-    std::snprintf(stamp, sizeof stamp, "[%5" PRIu64 ".%03u] ", ms / 1000, static_cast<unsigned>(ms % 1000));
-    log_ << stamp << line << '\n' << std::flush;
-}
-
 void TVerifyRun::ViewChanged(int change)
 {
     if (finished_) return;
@@ -156,8 +142,7 @@ void TVerifyRun::ViewChanged(int change)
             protocol_ << view.Memo1Lines.back() << '\n' << std::flush;
             break;
         case vcStatus:
-            if (view.LStatusCaption != lastStatus_) Log(view.LStatusCaption);
-            lastStatus_ = view.LStatusCaption;
+            LogStatus(view.LStatusCaption);
             break;
         case vcStage:
             switch (ctl_->Stage()) {
@@ -210,40 +195,21 @@ void TVerifyRun::Done()
     Finish(veComplete, "Поверка завершена.");
 }
 
-void TVerifyRun::Finish(int code, const std::string& message)
+void TVerifyRun::Release()
 {
-    if (finished_) return;
-    finished_ = true;
-    exitCode_ = code;
-    Log(message);
-    loop_->Post([this] {
-        if (ctl_->View().SBOpenCloseDown) {
-            ctl_->SetSBOpenCloseDown(false);
-            ctl_->SBOpenCloseClick();
-        }
-        OnFinished(exitCode_);
-    });
-}
-
-void TVerifyRun::Message(const std::string& text, const std::string& caption)
-{
-    Log(caption + ": " + text);
+    if (!ctl_->View().SBOpenCloseDown) return;
+    ctl_->SetSBOpenCloseDown(false);
+    ctl_->SBOpenCloseClick();
 }
 
 bool TVerifyRun::Question(const std::string& text, const std::string& caption)
 {
-    Log(caption + " " + text + " - ответ: " + (options_.AnswerYes ? "Да" : "Нет"));
-    return options_.AnswerYes;
+    return Answer(text, caption, options_.AnswerYes);
 }
 
 std::optional<int> TVerifyRun::ChooseSensor(TSensorDialog dialog, const std::vector<SSensorChoice>& choices)
 {
-    Log(SensorDialogCaption(dialog));
-    std::string offered;
-    for (const SSensorChoice& c : choices) {
-        Log("  " + std::to_string(c.Position) + ": " + c.Caption);
-        offered += (offered.empty() ? "" : ", ") + std::to_string(c.Position);
-    }
+    const std::string offered = LogChoices(dialog, choices);
     if (choices.empty()) {
         Finish(veIncomplete, "Прибор не предлагает ни одного датчика для поверки.");
         return std::nullopt;

@@ -3,8 +3,7 @@
 // and the outcome to another. Without Qt, so the whole run is tested in virtual time.
 #pragma once
 
-#include "app/IPrompter.h"
-#include "core/Event.h"
+#include "app/THeadlessRun.h"
 
 #include <optional>
 #include <ostream>
@@ -33,32 +32,16 @@ struct SVerifyOptions {
 bool ParseVerifyOptions(const std::vector<std::string>& args, SVerifyOptions& options, std::string& error);
 std::string VerifyUsage();
 
-// Exit statuses of the runner.
-enum TVerifyExit {
-    veComplete = 0,    // the protocol is complete (and saved when asked)
-    veIncomplete = 1,  // the verification ended short: refused, stopped, sensor error, points not set, save failed
-    veUsage = 2,       // bad arguments, or a sensor the meter does not offer
-    vePort = 3,        // the port could not be opened
-};
-
-class TVerifyRun : public IPrompter {
+class TVerifyRun : public THeadlessRun {
 public:
     TVerifyRun(SVerifyOptions options, std::ostream& protocol, std::ostream& log);
     ~TVerifyRun() override;
-    TVerifyRun(const TVerifyRun&) = delete;
-    TVerifyRun& operator=(const TVerifyRun&) = delete;
 
     // Binds to the controller (whose prompter this is) and presses the connect button with the port name.
     // The run then goes on in the loop; OnFinished tells when it is over.
     void Start(TFMainController& controller, Loop& loop, const std::string& portName);
 
-    bool Finished() const { return finished_; }
-    int ExitCode() const { return exitCode_; }
-    // Raised once, from the loop, after the port has been closed; the program ends with the code.
-    Event<void(int exitCode)> OnFinished;
-
     // IPrompter
-    void Message(const std::string& text, const std::string& caption) override;
     bool Question(const std::string& text, const std::string& caption) override;
     std::optional<int> ChooseSensor(TSensorDialog dialog, const std::vector<SSensorChoice>& choices) override;
     std::optional<std::string> SaveFileName(const SSaveDialog& dialog) override;
@@ -67,21 +50,14 @@ public:
 private:
     void ViewChanged(int change);
     void Done();
-    // Records the outcome, says it, and (from the loop) closes the port and raises OnFinished.
-    void Finish(int code, const std::string& message);
-    void Log(const std::string& text);
+    void Release() override;
 
     SVerifyOptions options_;
     std::ostream& protocol_;
-    std::ostream& log_;
     TFMainController* ctl_ = nullptr;
-    Loop* loop_ = nullptr;
     bool pressed_ = false;
     bool saving_ = false;
     bool saveFailed_ = false;
-    bool finished_ = false;
-    int exitCode_ = veIncomplete;
-    std::string lastStatus_;
 };
 
 }  // namespace rv
