@@ -4,20 +4,16 @@
 // whether the protocol is complete.
 // With --kfs-write it writes the KFS coefficients of a sensor instead (KfsWriteProgram.h).
 #include "app/KfsWriteProgram.h"
+#include "app/RunnerProgram.h"
 #include "app/TFMainController.h"
 #include "app/TKfsWriteRun.h"
 #include "app/TVerifyRun.h"
 #include "core/qt/QtLoop.h"
-#include "protocol/TraceFormat.h"
 #include "serial/TNewDevCom.h"
-#include "sim/MeterDescription.h"
 #include "sim/PtyMeterServer.h"
-#include "sim/SimMeter.h"
 
 #include <QCoreApplication>
-#include <QTimer>
 
-#include <exception>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -30,37 +26,17 @@ int main(int argc, char** argv)
     if (rv::WantsKfsWrite(args)) return rv::RunKfsWriteProgram(args);
     rv::SVerifyOptions options;
     std::string error;
-    if (!rv::ParseVerifyOptions(args, options, error)) {
-        std::cerr << "rivanta-verify: " << error << "\n" << rv::VerifyUsage();
-        return rv::veUsage;
-    }
-    if (options.Help) {
-        std::cerr << rv::VerifyUsage();
-        return rv::veComplete;
-    }
+    if (!rv::ParseVerifyOptions(args, options, error)) return rv::UsageExit(error, rv::VerifyUsage());
+    if (options.Help) return rv::UsageExit("", rv::VerifyUsage());
 
     rv::QtLoop loop;
     std::unique_ptr<rv::sim::PtyMeterServer> server;
-    std::string port = options.Port;
-    if (options.Simulate) {
-        try {
-            auto image = options.MeterFile.empty() ? rv::sim::DefaultMeter() : rv::sim::LoadMeter(options.MeterFile);
-            server = std::make_unique<rv::sim::PtyMeterServer>(std::make_unique<rv::sim::SimMeter>(image));
-        } catch (const std::exception& e) {
-            std::cerr << "rivanta-verify: имитатор прибора не запущен: " << e.what() << "\n";
-            return rv::veUsage;
-        }
-        port = server->SlavePath();
-    }
+    std::string port;
+    if (!rv::PreparePort(options, server, port)) return rv::veUsage;
 
     rv::TNewDevCom link(nullptr, &loop);
     rv::TVerifyRun run(options, std::cout, std::cerr);
     rv::TFMainController controller(link, run, &loop);
-    if (options.Trace)
-        controller.SetTraceHook([](const rv::TraceRecord& r) {
-            std::cerr << rv::FormatTraceRecord(r) << '\n' << std::flush;
-        });
-    run.OnFinished = [](int code) { QCoreApplication::exit(code); };
-    QTimer::singleShot(0, &app, [&] { run.Start(controller, loop, port); });
-    return app.exec();
+    if (options.Trace) controller.SetTraceHook(rv::TraceToStandardError());
+    return rv::RunJob(run, [&] { run.Start(controller, loop, port); });
 }
