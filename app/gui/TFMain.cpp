@@ -8,7 +8,6 @@
 #include "controls/TEditDigital.h"
 #include "controls/TFormStatus.h"
 
-#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -34,21 +33,6 @@ namespace rv {
 namespace {
 
 constexpr int kFlowFieldX[TFMainController::kRequiredFlowFields] = {120, 184, 248, 312, 372};
-
-template <class W>
-W* Named(W* widget, const char* name)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
-QFrame* Panel(QWidget* parent, const char* name, int height, QFrame::Shadow bevel)
-{
-    auto* panel = Named(new QFrame(parent), name);
-    panel->setFrameStyle(QFrame::StyledPanel | bevel);
-    panel->setFixedHeight(height);
-    return panel;
-}
 
 // The platform's font may need more room than the form was drawn for. The controls of a row marked to grow
 // take the width their text needs, and each control moves right (never left) to keep its drawn gap to the one
@@ -142,15 +126,7 @@ void TFMain::BuildVerificationPage(const std::vector<std::string>& ports)
     page->setSpacing(0);
 
     Panel1 = Panel(TabSheet1, "Panel1", 33, QFrame::Raised);
-    CBPortName = Named(new QComboBox(Panel1), "CBPortName");
-    CBPortName->setEditable(true);
-    CBPortName->setInsertPolicy(QComboBox::NoInsert);
-    for (const char* com : {"COM1", "COM2", "COM3", "COM4"}) CBPortName->addItem(QString::fromLatin1(com));
-    for (const std::string& port : ports)
-        if (CBPortName->findText(Qs(port)) < 0) CBPortName->addItem(Qs(port));
-    CBPortName->setGeometry(4, 6, 69, 22);
-    // Paths of the ports present are longer than the box.
-    CBPortName->view()->setMinimumWidth(CBPortName->view()->sizeHintForColumn(0) + 24);
+    CBPortName = PortBox(Panel1, "CBPortName", PortItems(ports));
     SBOpenClose = SpeedButton(Panel1, "SBOpenClose", QRect(80, 6, 148, 22));
     SBOpenClose->setCheckable(true);
     SBOpenClose->setText(QStringLiteral("Установить соединение"));

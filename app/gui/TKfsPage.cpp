@@ -6,7 +6,6 @@
 #include "app/gui/GuiLook.h"
 #include "controls/TEditDigital.h"
 
-#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
@@ -25,21 +24,6 @@ namespace {
 constexpr int kRowY[TForm1Controller::kKfsFields] = {16, 40, 64};  // the labels
 constexpr int kEditY[TForm1Controller::kKfsFields] = {8, 32, 56};  // the fields
 
-template <class W>
-W* Named(W* widget, const QString& name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
-
-QFrame* Panel(QWidget* parent, const char* name, int height)
-{
-    auto* panel = Named(new QFrame(parent), QString::fromLatin1(name));
-    panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    panel->setFixedHeight(height);
-    return panel;
-}
-
 }  // namespace
 
 TKfsPage::TKfsPage(TKfsPageController& controller, IPrompter& prompter, const std::vector<std::string>& ports,
@@ -51,18 +35,10 @@ TKfsPage::TKfsPage(TKfsPageController& controller, IPrompter& prompter, const st
     page->setContentsMargins(0, 0, 0, 0);
     page->setSpacing(0);
 
-    Panel4 = Panel(this, "Panel4", 33);
-    ComboBox1 = Named(new QComboBox(Panel4), QStringLiteral("ComboBox1"));
-    ComboBox1->setEditable(true);
-    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-    std::vector<std::string> items = {"COM1", "COM2", "COM3", "COM4"};
-    for (const std::string& port : ports)
-        if (std::find(items.begin(), items.end(), port) == items.end()) items.push_back(port);
-    for (const std::string& item : items) ComboBox1->addItem(Qs(item));
+    Panel4 = Panel(this, "Panel4", 33, QFrame::Sunken);
+    const std::vector<std::string> items = PortItems(ports);
+    ComboBox1 = PortBox(Panel4, QStringLiteral("ComboBox1"), items);
     ctl_.SetComboBox1Items(items);
-    ComboBox1->setGeometry(4, 6, 69, 22);
-    // Paths of the ports present are longer than the box.
-    ComboBox1->view()->setMinimumWidth(ComboBox1->view()->sizeHintForColumn(0) + 24);
     SpeedButton2 = Named(new QToolButton(Panel4), QStringLiteral("SpeedButton2"));
     SpeedButton2->setCheckable(true);
     SpeedButton2->setText(QStringLiteral("Установить соединение"));
@@ -71,7 +47,7 @@ TKfsPage::TKfsPage(TKfsPageController& controller, IPrompter& prompter, const st
     Button2->setGeometry(376, 6, 75, 25);
     page->addWidget(Panel4);
 
-    Panel5 = Panel(this, "Panel5", 104);
+    Panel5 = Panel(this, "Panel5", 104, QFrame::Sunken);
     for (int k = 0; k < TForm1Controller::kKfsFields; ++k) {
         const size_t i = static_cast<size_t>(k);
         Label[i] = Named(new QLabel(QStringLiteral("FS"), Panel5), QStringLiteral("Label%1").arg(k + 1));
