@@ -43,6 +43,10 @@ std::optional<uint8_t> TableSetOf(const TConfigImage& config, int module);
 struct SSensorRecord {
     static constexpr int kSegments = 5;
     static constexpr int kThresholds = 4;
+    // Where the KFS fields lie, for the write that changes them.
+    static constexpr size_t kKfsTextAt = 160;
+    static constexpr size_t kKfsTextSize = 10;
+    static constexpr size_t kKfsAt = 178;
 
     bool Present = false;
     uint8_t Type = 0;

@@ -27,9 +27,9 @@ constexpr size_t kIdentityStatus = 12;
 constexpr uint8_t kCorrectionMode = 0x02;
 constexpr int kFirstSensorEntry = 4;
 constexpr int kEventJournalEntry = 174;
-constexpr uint32_t kKfsText = 160;
-constexpr uint32_t kKfs = 178;
-constexpr size_t kKfsTextField = 10;
+constexpr uint32_t kKfsText = SSensorRecord::kKfsTextAt;
+constexpr uint32_t kKfs = SSensorRecord::kKfsAt;
+constexpr size_t kKfsTextField = SSensorRecord::kKfsTextSize;
 constexpr size_t kKfsTextMax = 9;
 constexpr uint32_t kJournalPages = 16;  // the heads take the first 16 bytes of the journal region
 constexpr uint32_t kPage1 = 256;
@@ -343,8 +343,8 @@ void TForm1Controller::WriteJournalRecord(uint16_t head)
     const uint32_t slot = f_.JournalHead & kSlotMask;
     std::vector<uint8_t> bytes;
     uint32_t at = JournalBase() + kJournalPages;
-    if (Layout2()) {
-        SEventRecordV2 r;
+    // The record of either layout: the change of coefficient j, old value then new.
+    const auto encode = [&](auto r, uint32_t page) {
         r.Code = kKfsEventCode;
         r.Journal = f_.ModuleIndex;
         r.Index = f_.TypeIndex;
@@ -352,23 +352,14 @@ void TForm1Controller::WriteJournalRecord(uint16_t head)
         r.DeviceFlags = f_.FdwValue;
         r.Value[0] = FloatBits(f_.OldKfs[j]);
         r.Value[1] = FloatBits(f_.NewKfs[j]);
-        r.Tail = 0;
-        bytes.resize(SEventRecordV2::kSize);
+        bytes.resize(r.kSize);
         r.Encode(bytes.data());
-        at += kPage2 * f_.ModuleIndex + static_cast<uint32_t>(SEventRecordV2::kSize) * slot;
-    } else {
-        SEventRecord r;
-        r.Code = kKfsEventCode;
-        r.Journal = f_.ModuleIndex;
-        r.Index = f_.TypeIndex;
-        r.Flag = 1;
-        r.DeviceFlags = f_.FdwValue;
-        r.Value[0] = FloatBits(f_.OldKfs[j]);
-        r.Value[1] = FloatBits(f_.NewKfs[j]);
-        bytes.resize(SEventRecord::kSize);
-        r.Encode(bytes.data());
-        at += kPage1 * f_.ModuleIndex + static_cast<uint32_t>(SEventRecord::kSize) * slot;
-    }
+        at += page * f_.ModuleIndex + static_cast<uint32_t>(r.kSize) * slot;
+    };
+    if (Layout2())
+        encode(SEventRecordV2{}, kPage2);
+    else
+        encode(SEventRecord{}, kPage1);
     f_.WriteStep = kStepRecord;
     WriteBlock({at, std::move(bytes),
                 "запись журнала изменений модуля " + std::to_string(f_.ModuleIndex + 1) + " (ячейка " +
