@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "core/VirtualLoop.h"
+#include "fakes/MemoryLineSupport.h"
 #include "meter/TRurIvaQs_6x6.h"
 #include "sim/MemoryLine.h"
 #include "sim/MeterDescription.h"
@@ -23,15 +24,7 @@ constexpr uint32_t kHourLong = 0x7BC0;  // the default meter's 4-byte hour ring,
 struct Rig {
     Rig() : meter(rv::sim::DefaultMeter()), line(meter, &loop), net(nullptr, &loop)
     {
-        net.SetDeviceComm(&line);
-        net.SetMasterNetAddress(0xF0);
-        net.SetSlaveNetAddress(0xC9);
-        net.SetReceiving_back(true);
-        net.SetTimeOut(1500);
-        net.SetTimePackage(1);
-        line.SetOpen(false);
-        net.Initialization();  // 4800 baud
-        line.SetOpen(true);
+        rv::test::ConnectAsMainWindow(net, line);  // 4800 baud
         net.OnArhivesHourLong = [this](int count, const int32_t*) { values = count; };
         net.OnArhivesV2HourLong = [this](int count, const int32_t*) { values = count; };
         // The archive pointers first; this also takes the wake-up byte out of the reads measured.

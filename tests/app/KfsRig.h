@@ -6,33 +6,23 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "app/CommaSeparator.h"
 #include "app/TFMainController.h"
 #include "app/TForm1Controller.h"
 #include "app/TKfsPageController.h"
 #include "core/Cp1251.h"
-#include "core/Locale.h"
 #include "core/VirtualLoop.h"
+#include "fakes/MemoryLineSupport.h"
 #include "fakes/ScriptedPrompter.h"
-#include "protocol/Frame.h"
 #include "sim/MemoryLine.h"
 #include "sim/MeterDescription.h"
 #include "sim/MeterImage.h"
 #include "sim/SimMeter.h"
 
 namespace rv::test {
-
-using Bytes = std::vector<uint8_t>;
-
-// The coefficient texts and the messages use the comma, as on the technician's system.
-class KfsComma {
-public:
-    KfsComma() { SetDecimalSeparator(','); }
-    ~KfsComma() { SetDecimalSeparator(0); }
-};
 
 inline Bytes F32Bytes(float v)
 {
@@ -50,22 +40,6 @@ inline Bytes TextField(const std::string& utf8)
     s.resize(10, '\0');
     return Bytes(s.begin(), s.end());
 }
-
-// A line whose port can vanish under the window, as an unplugged adapter: closed, it refuses every frame.
-class VanishingLine : public sim::MemoryLine {
-public:
-    using MemoryLine::MemoryLine;
-    void Transmit_Byte(unsigned char value) override
-    {
-        if (!GetOpen()) throw std::runtime_error("устройство отключено");
-        MemoryLine::Transmit_Byte(value);
-    }
-    void Transmit_Packed(const void* data, unsigned char count) override
-    {
-        if (!GetOpen()) throw std::runtime_error("устройство отключено");
-        MemoryLine::Transmit_Packed(data, count);
-    }
-};
 
 class KfsRig {
 public:
@@ -122,21 +96,7 @@ public:
     const SKfsPageView& View() const { return page.View(); }
 
     // Every request frame the KFS window sent since the last ClearLog (wake-up bytes left out).
-    struct Sent {
-        uint8_t command;
-        Bytes params;
-    };
-    std::vector<Sent> Requests(int command = -1) const
-    {
-        std::vector<Sent> out;
-        for (const auto& w : line.Writes()) {
-            if (w.bytes.size() < 5) continue;
-            const size_t L = w.bytes[1];
-            if (command >= 0 && w.bytes[2] != command) continue;
-            out.push_back({w.bytes[2], Bytes(w.bytes.begin() + 3, w.bytes.begin() + 3 + static_cast<long>(L) - 1)});
-        }
-        return out;
-    }
+    std::vector<SentRequest> Requests(int command = -1) const { return SentRequests(line, command); }
     // The flash writes (0x41) sent: address and data.
     struct FlashWrite {
         uint32_t address;
@@ -145,14 +105,14 @@ public:
     std::vector<FlashWrite> FlashWrites() const
     {
         std::vector<FlashWrite> out;
-        for (const Sent& s : Requests(0x41))
-            out.push_back({GetU32(s.params.data()), Bytes(s.params.begin() + 5, s.params.end())});
+        for (const SentRequest& s : Requests(0x41))
+            out.push_back({s.Address32(), Bytes(s.params.begin() + 5, s.params.end())});
         return out;
     }
     std::vector<int> SavedChannels() const
     {
         std::vector<int> out;
-        for (const Sent& s : Requests(0x80)) out.push_back(s.params.at(0));
+        for (const SentRequest& s : Requests(0x80)) out.push_back(s.params.at(0));
         return out;
     }
 

@@ -83,7 +83,7 @@ sim::MeterDescription ThreePath()
 
 TEST(KfsPage, ConnectReadsTheRecordsAndShowsTheChosenCoefficient)
 {
-    KfsComma comma;
+    CommaSeparator comma;
     KfsRig rig;
     rig.prompter.sensor = 1;
     rig.Connect("COM3");
@@ -127,7 +127,7 @@ TEST(KfsPage, ConnectReadsTheRecordsAndShowsTheChosenCoefficient)
 
 TEST(KfsPage, ThreePathSensorShowsThreeCoefficientsAndThePortIndexFollowsTheBox)
 {
-    KfsComma comma;
+    CommaSeparator comma;
     KfsRig rig(ThreePath());
     rig.page.SetComboBox1ItemIndex(2);
     rig.page.ComboBox1Change();
@@ -183,7 +183,7 @@ TEST(KfsPage, FailuresOfTheLineAndOfTheConfiguration)
 
 TEST(KfsWrite, OnePathSensorWritesOneFloatOneTextOneSaveAndOneJournalRecord)
 {
-    KfsComma comma;
+    CommaSeparator comma;
     KfsRig rig;
     rig.image->SetCorrectionMode(true);
     rig.prompter.sensor = 1;
@@ -242,7 +242,7 @@ TEST(KfsWrite, OnePathSensorWritesOneFloatOneTextOneSaveAndOneJournalRecord)
 
 TEST(KfsWrite, ThreePathSensorWritesThreeOfEachAndSaysSoInThreeLines)
 {
-    KfsComma comma;
+    CommaSeparator comma;
     KfsRig rig(ThreePath());
     rig.image->SetCorrectionMode(true);
     ASSERT_TRUE(rig.ConnectToShowing());
@@ -375,7 +375,7 @@ TEST(KfsWrite, MeterOutsideCorrectionModeIsAskedForItUntilTheTechnicianGivesUp)
 
 TEST(KfsWrite, WriteThatDidNotHappenIsNeverReportedDone)
 {
-    KfsComma comma;
+    CommaSeparator comma;
     {
         // The meter acknowledges but keeps its old contents: the read-back names what differs.
         sim::MeterDescription d = sim::DefaultDescription();
@@ -504,7 +504,7 @@ TEST(KfsWrite, PortThatVanishesDuringTheWriteEndsItAndTheConnection)
 
 TEST(KfsWrite, IndexesFromTheMeterNeverAddressOutsideARecord)
 {
-    KfsComma comma;
+    CommaSeparator comma;
     {
         // Module 9 has no journal.
         sim::MeterDescription d = sim::DefaultDescription();

@@ -10,26 +10,17 @@
 
 #include <gtest/gtest.h>
 
+#include "app/CommaSeparator.h"
 #include "app/TFMainController.h"
-#include "core/Locale.h"
 #include "core/VirtualLoop.h"
+#include "fakes/MemoryLineSupport.h"
 #include "fakes/ScriptedPrompter.h"
-#include "protocol/Frame.h"
 #include "sim/MemoryLine.h"
 #include "sim/MeterDescription.h"
 #include "sim/MeterImage.h"
 #include "sim/SimMeter.h"
 
 namespace rv::test {
-
-using Bytes = std::vector<uint8_t>;
-
-// The decimal separator of the protocol texts is the comma in every test, as on the technician's system.
-class CommaSeparator {
-public:
-    CommaSeparator() { SetDecimalSeparator(','); }
-    ~CommaSeparator() { SetDecimalSeparator(0); }
-};
 
 class MainRig {
 public:
@@ -87,23 +78,7 @@ public:
     }
 
     // Every request frame the PC sent (wake-up bytes left out), as command and parameters.
-    struct Sent {
-        uint8_t command;
-        Bytes params;
-        uint64_t timeMs;
-    };
-    std::vector<Sent> Requests(int command = -1) const
-    {
-        std::vector<Sent> out;
-        for (const auto& w : line.Writes()) {
-            if (w.bytes.size() < 5) continue;
-            const size_t L = w.bytes[1];
-            if (command >= 0 && w.bytes[2] != command) continue;
-            out.push_back(
-                {w.bytes[2], Bytes(w.bytes.begin() + 3, w.bytes.begin() + 3 + static_cast<long>(L) - 1), w.timeMs});
-        }
-        return out;
-    }
+    std::vector<SentRequest> Requests(int command = -1) const { return SentRequests(line, command); }
 
     VirtualLoop loop;
     std::shared_ptr<sim::MeterImage> image;

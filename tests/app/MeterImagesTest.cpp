@@ -175,12 +175,7 @@ protected:
         chain.Start(net);
         ASSERT_TRUE(loop.RunUntil([&] { return done; }, 60'000));
     }
-    std::vector<uint8_t> Flash(uint32_t addr, size_t n) const
-    {
-        std::vector<uint8_t> out(n);
-        image->flash.Read(addr, out.data(), n);
-        return out;
-    }
+    std::vector<uint8_t> Flash(uint32_t addr, size_t n) const { return FlashBytes(*image, addr, n); }
 
     VirtualLoop loop;
     std::shared_ptr<sim::MeterImage> image;

@@ -536,20 +536,6 @@ TEST(MainRun, PressDuringARunStartsOverFromTheEmulatorCheck)
 // message instead of repeating forever.
 TEST(MainRun, PortThatVanishesDuringTheRunEndsTheConnection)
 {
-    class VanishingLine : public sim::MemoryLine {
-    public:
-        using MemoryLine::MemoryLine;
-        void Transmit_Byte(unsigned char value) override
-        {
-            if (!GetOpen()) throw std::runtime_error("устройство отключено");
-            MemoryLine::Transmit_Byte(value);
-        }
-        void Transmit_Packed(const void* data, unsigned char count) override
-        {
-            if (!GetOpen()) throw std::runtime_error("устройство отключено");
-            MemoryLine::Transmit_Packed(data, count);
-        }
-    };
     VirtualLoop loop;
     sim::SimMeter meter(sim::DefaultMeter());
     VanishingLine line(meter, &loop);

@@ -120,7 +120,7 @@ sim::MeterDescription InCorrectionMode(sim::MeterDescription d)
 
 TEST(KfsWriteRun, WritesVerifiesAndPrintsTheFinalMessage)
 {
-    KfsComma comma;
+    CommaSeparator comma;
     {
         RunRig rig(InCorrectionMode(sim::DefaultDescription()), "2=1.0100");
         EXPECT_EQ(rig.Run(), veComplete) << rig.log.str();

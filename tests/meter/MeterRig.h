@@ -10,8 +10,8 @@
 #include <gtest/gtest.h>
 
 #include "core/VirtualLoop.h"
+#include "fakes/MemoryLineSupport.h"
 #include "meter/TRurIvaQs_6x6.h"
-#include "protocol/Frame.h"
 #include "sim/MemoryLine.h"
 #include "sim/MeterDescription.h"
 #include "sim/MeterImage.h"
@@ -19,23 +19,10 @@
 
 namespace rv::test {
 
-using Bytes = std::vector<uint8_t>;
-
 // The window's own answer handler; a type of its own so a test can see whether it holds the slot.
 struct CallerHandler {
     std::vector<Bytes>* calls;
     void operator()(short Length, unsigned char* Buffer) const { calls->emplace_back(Buffer, Buffer + Length); }
-};
-
-// A request frame the PC sent: its command and parameters.
-struct SentRequest {
-    uint8_t command;
-    Bytes params;
-    // The 32-bit flash address (or 16-bit RAM address) at the start of the parameters.
-    uint32_t Address32() const { return GetU32(params.data()); }
-    uint16_t Address16() const { return GetU16(params.data()); }
-    // The count byte after an address of n bytes.
-    uint8_t CountAfter(size_t n) const { return params.at(n); }
 };
 
 class MeterRig {
@@ -43,15 +30,7 @@ public:
     explicit MeterRig(const sim::MeterDescription& d = sim::DefaultDescription(), sim::FaultPlan faults = {})
         : image(sim::BuildMeter(d)), meter(image, faults), line(meter, &loop), net(nullptr, &loop)
     {
-        net.SetDeviceComm(&line);
-        net.SetMasterNetAddress(0xF0);
-        net.SetSlaveNetAddress(0xC9);
-        net.SetReceiving_back(true);
-        net.SetTimeOut(1500);
-        net.SetTimePackage(1);
-        line.SetOpen(false);
-        EXPECT_TRUE(net.Initialization());
-        line.SetOpen(true);
+        EXPECT_TRUE(ConnectAsMainWindow(net, line));
         net.OnReceiveExecuted = CallerHandler{&callerCalls};
     }
 
@@ -66,23 +45,8 @@ public:
     }
 
     // Every request frame sent since the last ClearLog (wake-up bytes left out), retries included.
-    std::vector<SentRequest> Requests() const
-    {
-        std::vector<SentRequest> out;
-        for (const auto& w : line.Writes()) {
-            if (w.bytes.size() < 5) continue;
-            const size_t L = w.bytes[1];
-            out.push_back({w.bytes[2], Bytes(w.bytes.begin() + 3, w.bytes.begin() + 3 + static_cast<long>(L) - 1)});
-        }
-        return out;
-    }
-    std::vector<SentRequest> Requests(uint8_t command) const
-    {
-        std::vector<SentRequest> out;
-        for (const SentRequest& r : Requests())
-            if (r.command == command) out.push_back(r);
-        return out;
-    }
+    std::vector<SentRequest> Requests() const { return SentRequests(line); }
+    std::vector<SentRequest> Requests(uint8_t command) const { return SentRequests(line, command); }
     Bytes LastFrame() const
     {
         for (auto it = line.Writes().rbegin(); it != line.Writes().rend(); ++it)
@@ -90,18 +54,8 @@ public:
         return {};
     }
 
-    Bytes Flash(uint64_t addr, size_t n) const
-    {
-        Bytes out(n);
-        image->flash.Read(addr, out.data(), n);
-        return out;
-    }
-    Bytes Ram(uint64_t addr, size_t n) const
-    {
-        Bytes out(n);
-        image->ram.Read(addr, out.data(), n);
-        return out;
-    }
+    Bytes Flash(uint64_t addr, size_t n) const { return FlashBytes(*image, addr, n); }
+    Bytes Ram(uint64_t addr, size_t n) const { return RamBytes(*image, addr, n); }
 
     VirtualLoop loop;
     std::shared_ptr<sim::MeterImage> image;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "core/VirtualLoop.h"
+#include "fakes/MemoryLineSupport.h"
 #include "protocol/TRurIvaQs.h"
 #include "sim/MemoryLine.h"
 #include "sim/MeterDescription.h"
@@ -17,7 +18,7 @@
 namespace rv {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using test::Bytes;
 
 class WithSim : public ::testing::Test {
 protected:
@@ -26,27 +27,14 @@ protected:
     {
         // Flash with a pattern that tells every address apart.
         for (uint32_t a = 0; a < 0x3000; ++a) image->flash.PutU8(a, static_cast<uint8_t>(a * 31 + (a >> 8)));
-        engine.SetDeviceComm(&line);
-        engine.SetMasterNetAddress(0xF0);
-        engine.SetSlaveNetAddress(0xC9);
-        engine.SetReceiving_back(true);
-        engine.SetTimeOut(1500);
-        engine.SetTimePackage(1);
-        line.SetOpen(false);
-        EXPECT_TRUE(engine.Initialization());
-        line.SetOpen(true);
+        EXPECT_TRUE(test::ConnectAsMainWindow(engine, line));
         engine.OnReceiveExecuted = [this](short len, unsigned char* buf) {
             answers.emplace_back(buf, buf + len);
             answeredAt = loop.NowMs();
         };
     }
 
-    Bytes Flash(uint32_t addr, size_t n) const
-    {
-        Bytes out(n);
-        image->flash.Read(addr, out.data(), n);
-        return out;
-    }
+    Bytes Flash(uint32_t addr, size_t n) const { return test::FlashBytes(*image, addr, n); }
 
     VirtualLoop loop;
     std::shared_ptr<sim::MeterImage> image;
