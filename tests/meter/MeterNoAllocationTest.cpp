@@ -1,69 +1,34 @@
 // The meter command set's requests, decoders and events work in the component's records and the
 // engine's fixed buffers: a whole read chain, an archive read of a full ring included, never
 // touches the allocator. Counts every operator new of this test program.
-#include <atomic>
-#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "core/IDeviceLink.h"
-#include "core/PacketCutter.h"
 #include "core/VirtualLoop.h"
+#include "fakes/CountingAllocator.h"
+#include "fakes/FixedBufferLink.h"
 #include "meter/TRurIvaQs_6x6.h"
 #include "protocol/Frame.h"
-
-namespace {
-std::atomic<long> g_allocations{0};
-}
-
-void* operator new(std::size_t n)
-{
-    ++g_allocations;
-    if (void* p = std::malloc(n ? n : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 namespace rv {
 namespace {
 
+using test::Allocations;
+
 // A link that answers every frame of the meter command set out of fixed buffers, so that any
 // allocation seen is the component's: the echo, then a framed answer of the count asked (a
 // pattern of bytes) or an acknowledge.
-class AnsweringLink : public IDeviceLink {
+class AnsweringLink : public test::FixedBufferLink {
 public:
-    bool GetOpen() override { return false; }
-    void SetBaudRate(TBaudRate) override {}
-    TBaudRate GetBaudRate() override { return br4800; }
-    void SetIrda(bool) override {}
-    bool GetIrda() const override { return false; }
-    void Transmit_Byte(unsigned char) override { cutter_.Reset(); }
     void Transmit_Packed(const void* data, unsigned char count) override
     {
-        cutter_.Reset();
+        FixedBufferLink::Transmit_Packed(data, count);
         std::memcpy(frame_, data, count);
         frameLength_ = count;
         ++frames;
     }
-    void ModemCommand(const std::string&) override {}
-    void SetReceiveType(TReceiveType) override {}
-    TReceiveType GetReceiveType() const override { return rtPacket; }
-    int GetLengthPacket() const override { return length_; }
-    void SetLengthPacket(int l) override { length_ = l; }
-    void SetOnReceivePacket(const TPacketEvent& h) override { onPacket_ = h; }
-    void SetOnModemConnect(const TNotifyEvent&) override {}
-    void SetOnModemDisconnect(const TNotifyEvent&) override {}
-    void SetOnAllReceive(const TAllReceiveEvent&) override {}
 
     // Answers the frame last sent, once.
     bool Answer()
@@ -80,23 +45,13 @@ public:
             out_[n++] = 0xFF;
         }
         frameLength_ = 0;
-        size_t at = 0;
-        cutter_.Feed(
-            n, [this] { return length_; }, [this](unsigned char* b, int len) { onPacket_(b, len); },
-            [&](unsigned char* dst, size_t want) {
-                std::memcpy(dst, out_ + at, want);
-                at += want;
-                return want;
-            });
+        Deliver(out_, n);
         return true;
     }
 
     long frames = 0;
 
 private:
-    PacketCutter cutter_;
-    TPacketEvent onPacket_;
-    int length_ = 0;
     uint8_t frame_[256] = {};
     size_t frameLength_ = 0;
     uint8_t payload_[256] = {};
@@ -127,14 +82,14 @@ TEST(MeterNoAllocation, ReadChainsAndArchiveReadsUseTheComponentsRecordsOnly)
 
     // Runs the request chain started by start to its end: the send timer, then the answer.
     auto chain = [&](auto start) {
-        const long before = g_allocations;
+        const long before = Allocations();
         start();
         for (int guard = 0; guard < 1000; ++guard) {
             loop.RunFor(2);
             if (!link.Answer()) break;
         }
         loop.RunFor(2);
-        return g_allocations - before;
+        return Allocations() - before;
     };
     loop.RunFor(200);  // past the wake-up pause of the first frame
     EXPECT_EQ(chain([&] { net.GetFPointerRAM(); }), 0);
