@@ -11,12 +11,14 @@
 #include "core/PosixLoop.h"
 #include "fakes/FakeSerialPlatform.h"
 #include "serial/CommErrors.h"
+#include "serial/DeviceErrorOf.h"
 #include "serial/TXComm.h"
 #include "serial/XAsync.h"
 
 using namespace rv;
 using rv::test::FakePort;
 using rv::test::FakeSerialPlatform;
+using rv::test::CodeOf;
 
 namespace {
 
@@ -62,16 +64,6 @@ std::string MessageOf(const std::function<void()>& fn)
         return e.what();
     }
     return "no error";
-}
-
-int CodeOf(const std::function<void()>& fn)
-{
-    try {
-        fn();
-    } catch (const EDeviceError& e) {
-        return e.ErrorCode;
-    }
-    return 0;
 }
 
 }  // namespace

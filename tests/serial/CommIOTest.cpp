@@ -8,11 +8,13 @@
 #include "core/VirtualLoop.h"
 #include "fakes/FakeSerialPlatform.h"
 #include "serial/CommErrors.h"
+#include "serial/DeviceErrorOf.h"
 #include "serial/TXComm.h"
 
 using namespace rv;
 using rv::test::FakePort;
 using rv::test::FakeSerialPlatform;
+using rv::test::CodeOf;
 
 namespace {
 
@@ -31,16 +33,6 @@ protected:
     FakePort& port = pl.AddPort("COM2");
     TXComm comm{nullptr, &pl};
 };
-
-int CodeOf(const std::function<void()>& fn)
-{
-    try {
-        fn();
-    } catch (const EDeviceError& e) {
-        return e.ErrorCode;
-    }
-    return 0;
-}
 
 }  // namespace
 

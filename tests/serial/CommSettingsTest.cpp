@@ -6,11 +6,13 @@
 
 #include "fakes/FakeSerialPlatform.h"
 #include "serial/CommErrors.h"
+#include "serial/DeviceErrorOf.h"
 #include "serial/TXComm.h"
 
 using namespace rv;
 using rv::test::FakePort;
 using rv::test::FakeSerialPlatform;
+using rv::test::CodeOf;
 
 namespace {
 
@@ -36,17 +38,6 @@ protected:
     FakePort& port = pl.AddPort("COM2");
     TXComm comm{nullptr, &pl};
 };
-
-int CodeOf(const std::function<void()>& fn, std::string* message = nullptr)
-{
-    try {
-        fn();
-    } catch (const EDeviceError& e) {
-        if (message) *message = e.what();
-        return e.ErrorCode;
-    }
-    return 0;
-}
 
 }  // namespace
 

@@ -16,12 +16,14 @@
 #include "fakes/FakeSerialPlatform.h"
 #include "fakes/ModemLinesPlatform.h"
 #include "serial/CommErrors.h"
+#include "serial/DeviceErrorOf.h"
 #include "serial/TXModem.h"
 
 using namespace rv;
 using rv::test::FakePort;
 using rv::test::FakeSerialPlatform;
 using rv::test::ModemLinesPlatform;
+using rv::test::CodeOf;
 
 namespace {
 
@@ -148,16 +150,6 @@ protected:
     TXModem modem{nullptr, &lines};
     Responder hayes{pl, modem, loop};
 };
-
-int CodeOf(const std::function<void()>& fn)
-{
-    try {
-        fn();
-    } catch (const EDeviceError& e) {
-        return e.ErrorCode;
-    }
-    return 0;
-}
 
 }  // namespace
 
