@@ -13,10 +13,12 @@
 #include "sim/MeterCommands.h"
 #include "sim/MeterDescription.h"
 #include "sim/MeterImage.h"
+#include "sim/MeterFileErrorOf.h"
 #include "sim/SimMeter.h"
 
 using namespace rv;
 using namespace rv::sim;
+using rv::test::ErrorOf;
 
 namespace {
 
@@ -86,16 +88,6 @@ Bytes FloatBytes(float v)
 }
 
 double Rel(double want, double got) { return std::fabs(got - want) / std::fabs(want); }
-
-std::string ErrorOf(const std::string& json)
-{
-    try {
-        ParseMeter(json, "test.json");
-    } catch (const MeterFileError& e) {
-        return e.what();
-    }
-    return "";
-}
 
 }  // namespace
 

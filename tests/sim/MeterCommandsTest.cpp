@@ -9,10 +9,12 @@
 #include "sim/MeterCommands.h"
 #include "sim/MeterDescription.h"
 #include "sim/MeterImage.h"
+#include "sim/MeterFileErrorOf.h"
 #include "sim/SimMeter.h"
 
 using namespace rv;
 using namespace rv::sim;
+using rv::test::ErrorOf;
 
 namespace {
 
@@ -37,16 +39,6 @@ Bytes ArchiveRead(uint32_t addr, uint8_t bytes, uint8_t width)
     p[4] = bytes;
     p[5] = width;
     return p;
-}
-
-std::string ErrorOf(const std::string& json)
-{
-    try {
-        ParseMeter(json, "test.json");
-    } catch (const MeterFileError& e) {
-        return e.what();
-    }
-    return "";
 }
 
 }  // namespace

@@ -7,24 +7,15 @@
 
 #include "sim/MeterDescription.h"
 #include "sim/MeterImage.h"
+#include "sim/MeterFileErrorOf.h"
 
 using namespace rv;
 using namespace rv::sim;
+using rv::test::ErrorOf;
 
 namespace {
 
 const std::string kDefaultFile = std::string(RIVANTA_SIM_METERS) + "/default.json";
-
-// The error text of parsing json, or "" when it parses and builds.
-std::string ErrorOf(const std::string& json)
-{
-    try {
-        ParseMeter(json, "test.json");
-    } catch (const MeterFileError& e) {
-        return e.what();
-    }
-    return "";
-}
 
 }  // namespace
 
