@@ -9,39 +9,13 @@
 
 #include "core/VirtualLoop.h"
 #include "fakes/ScriptedLink.h"
+#include "fuzz/FuzzInput.h"
 #include "protocol/TRurIvaQs.h"
 
 namespace {
 
-volatile unsigned g_sink;
-
-void Touch(const void* p, size_t n)
-{
-    const auto* b = static_cast<const uint8_t*>(p);
-    unsigned s = 0;
-    for (size_t i = 0; i < n; ++i) s += b[i];
-    g_sink = s;
-}
-
-class Input {
-public:
-    Input(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    bool Empty() const { return at_ >= size_; }
-    uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
-    // Up to n further bytes of the stream.
-    std::vector<uint8_t> Take(size_t n)
-    {
-        const size_t k = n < size_ - at_ ? n : size_ - at_;
-        std::vector<uint8_t> out(data_ + at_, data_ + at_ + k);
-        at_ += k;
-        return out;
-    }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t at_ = 0;
-};
+using rv::fuzzing::Input;
+using rv::fuzzing::Touch;
 
 void Issue(rv::TRurIvaQs& e, unsigned kind, uint8_t n)
 {

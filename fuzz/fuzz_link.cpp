@@ -9,20 +9,14 @@
 
 #include "core/VirtualLoop.h"
 #include "fakes/FakeSerialPlatform.h"
+#include "fuzz/FuzzInput.h"
 #include "serial/TNewDevCom.h"
 #include "serial/TXModem.h"
 
 namespace {
 
-volatile unsigned g_sink;
-
-void Touch(const void* p, size_t n)
-{
-    const auto* b = static_cast<const uint8_t*>(p);
-    unsigned s = 0;
-    for (size_t i = 0; i < n; ++i) s += b[i];
-    g_sink = s;
-}
+using rv::fuzzing::g_sink;
+using rv::fuzzing::Touch;
 
 struct Rig {
     rv::VirtualLoop loop;

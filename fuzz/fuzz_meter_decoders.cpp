@@ -13,6 +13,7 @@
 
 #include "core/VirtualLoop.h"
 #include "fakes/ScriptedLink.h"
+#include "fuzz/FuzzInput.h"
 #include "meter/TRurIvaQs_6x6.h"
 #include "protocol/Frame.h"
 
@@ -20,38 +21,8 @@ namespace {
 
 using rv::TRurIvaQs_6x6;
 
-volatile unsigned g_sink;
-
-void Touch(const void* p, size_t n)
-{
-    const auto* b = static_cast<const uint8_t*>(p);
-    unsigned s = 0;
-    for (size_t i = 0; i < n; ++i) s += b[i];
-    g_sink = s;
-}
-
-class Input {
-public:
-    Input(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    bool Empty() const { return at_ >= size_; }
-    uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
-    uint32_t U32()
-    {
-        uint32_t v = 0;
-        for (int i = 0; i < 4; ++i) v |= uint32_t{Byte()} << (8 * i);
-        return v;
-    }
-    // n further bytes, zeros past the end of the input.
-    void Take(uint8_t* out, size_t n)
-    {
-        for (size_t i = 0; i < n; ++i) out[i] = Byte();
-    }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t at_ = 0;
-};
+using rv::fuzzing::Input;
+using rv::fuzzing::Touch;
 
 // The caller's own handler, a type of its own so that the test can tell it is back in the slot.
 struct Caller {
