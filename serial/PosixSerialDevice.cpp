@@ -137,8 +137,10 @@ PosixSerialDevice::~PosixSerialDevice()
     if (epollFd_ >= 0) close(epollFd_);
     if (linesFd_ >= 0) close(linesFd_);
     if (cancelFd_ >= 0) close(cancelFd_);
-    // The exclusive mode outlives this descriptor on a pseudo-terminal whose other side stays open.
+    // The exclusive mode outlives this descriptor on a pseudo-terminal whose other side stays open,
+    // and a port keeps its settings for the next program: leave it reporting every byte.
     if (terminal_) ioctl(fd_, TIOCNXCL);
+    if (terminal_ && readMinimum_ != 0) posix::SetReadMinimum(fd_, 0);
     close(fd_);
 }
 
@@ -182,7 +184,9 @@ bool PosixSerialDevice::SetState(const SDeviceControlBlock& dcb)
     s.XonChar = dcb.XonChar;
     s.XoffChar = dcb.XoffChar;
     s.ParityCheck = (dcb.Flags & dcbFParity) != 0;
+    s.ReadMinimum = WantedReadMinimum();
     if (!posix::ApplyLineSettings(fd_, s)) return Fail();
+    readMinimum_ = s.ReadMinimum;
 
     // DTR and RTS follow their control mode when the mode changes, not on every apply, so a
     // change of rate leaves lines raised by hand alone. Lines a device lacks are simply absent.
@@ -408,8 +412,15 @@ TWaitResult PosixSerialDevice::WaitReadable(uint32_t ms)
     {
         std::lock_guard<std::mutex> lk(mu_);
         if (pushback_ >= 0) return TWaitResult::Ready;
+        // Waits for any byte: the receive threshold must not hold this poll back.
+        ++readWaiters_;
+        ApplyReadMinimum();
     }
-    return PollDevice(POLLIN, ms);
+    const TWaitResult r = PollDevice(POLLIN, ms);
+    std::lock_guard<std::mutex> lk(mu_);
+    --readWaiters_;
+    ApplyReadMinimum();
+    return r;
 }
 
 TWaitResult PosixSerialDevice::WaitWritable(uint32_t ms) { return PollDevice(POLLOUT, ms); }
@@ -501,6 +512,28 @@ TWaitResult PosixSerialDevice::WaitEvent(uint32_t& events)
             return TWaitResult::Ready;
         }
     }
+}
+
+uint8_t PosixSerialDevice::WantedReadMinimum() const
+{
+    return readWaiters_ > 0 || threshold_ <= 1 ? 0 : static_cast<uint8_t>(threshold_);
+}
+
+bool PosixSerialDevice::ApplyReadMinimum()
+{
+    const uint8_t want = WantedReadMinimum();
+    if (want == readMinimum_) return true;
+    if (!terminal_) return Fail(ENOTTY);
+    if (!posix::SetReadMinimum(fd_, want)) return Fail();
+    readMinimum_ = want;
+    return true;
+}
+
+bool PosixSerialDevice::SetReceiveThreshold(uint32_t bytes)
+{
+    std::lock_guard<std::mutex> lk(mu_);
+    threshold_ = std::clamp<uint32_t>(bytes, 1, 255);
+    return ApplyReadMinimum();
 }
 
 void PosixSerialDevice::Cancel()

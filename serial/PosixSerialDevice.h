@@ -45,6 +45,9 @@ public:
     bool SetEventMask(uint32_t mask) override;
     TWaitResult WaitEvent(uint32_t& events) override;
     void Cancel() override;
+    // The line discipline's read minimum (VMIN, VTIME 0): poll reports input only once that many
+    // bytes are queued, while a non-blocking read still takes whatever is there.
+    bool SetReceiveThreshold(uint32_t bytes) override;
 
 private:
     struct SCounters {
@@ -68,6 +71,10 @@ private:
     void StopLineWatch();
     void WatchLines(TLineWatch mode);
     void ReportLines(uint32_t events);
+    // The read minimum the device should have now: the threshold, or none while a reader waits
+    // for any byte. Lock held.
+    uint8_t WantedReadMinimum() const;
+    bool ApplyReadMinimum();
 
     const int fd_;
     const bool terminal_;
@@ -82,6 +89,9 @@ private:
     uint32_t txQueue_ = 4096;
     SCommTimeouts timeouts_;
     int pushback_ = -1;  // a byte the event wait read, given out first
+    uint32_t threshold_ = 1;
+    int readWaiters_ = 0;      // WaitReadable calls under way
+    uint8_t readMinimum_ = 0;  // VMIN as last applied
     bool countersOk_ = false;
     SCounters errorBase_;  // for ClearError
     SCounters eventBase_;  // for the deError / deBreak events

@@ -66,7 +66,7 @@ bool ApplyLineSettings(int fd, const SLineSettings& s)
     t.c_ispeed = s.Rate;
     t.c_ospeed = s.Rate;
 
-    t.c_cc[VMIN] = 0;
+    t.c_cc[VMIN] = s.ReadMinimum;
     t.c_cc[VTIME] = 0;
     t.c_cc[VSTART] = s.XonChar;
     t.c_cc[VSTOP] = s.XoffChar;
@@ -101,7 +101,18 @@ bool ReadLineSettings(int fd, SLineSettings& s)
     s.ParityCheck = (t.c_iflag & INPCK) != 0;
     s.XonChar = t.c_cc[VSTART];
     s.XoffChar = t.c_cc[VSTOP];
+    s.ReadMinimum = t.c_cc[VMIN];
     return true;
+}
+
+bool SetReadMinimum(int fd, uint8_t bytes)
+{
+    struct termios2 t {};
+    if (ioctl(fd, TCGETS2, &t) != 0) return false;
+    t.c_cc[VMIN] = bytes;
+    t.c_cc[VTIME] = 0;
+    // TCSETS2 applies at once: TCSETSW2 would wait for output to drain, TCSETSF2 would drop input.
+    return ioctl(fd, TCSETS2, &t) == 0;
 }
 
 }  // namespace rv::posix

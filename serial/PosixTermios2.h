@@ -18,6 +18,8 @@ struct SLineSettings {
     uint8_t XonChar = 0x11;
     uint8_t XoffChar = 0x13;
     bool ParityCheck = false;
+    // Input is reported readable once this many bytes are queued (VMIN with VTIME 0); 0 for any.
+    uint8_t ReadMinimum = 0;
 };
 
 // Puts the line into raw mode with these settings (reads return at once with what is queued).
@@ -25,5 +27,7 @@ struct SLineSettings {
 bool ApplyLineSettings(int fd, const SLineSettings& s);
 // The settings in force; the rate is the one the device took.
 bool ReadLineSettings(int fd, SLineSettings& s);
+// Changes only the read minimum (VMIN, with VTIME 0), without draining or flushing the queues.
+bool SetReadMinimum(int fd, uint8_t bytes);
 
 }  // namespace rv::posix

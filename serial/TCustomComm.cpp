@@ -2,6 +2,7 @@
 // status and the control lines.
 #include "TCustomComm.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "CommErrors.h"
@@ -217,6 +218,7 @@ bool TCustomComm::OpenDevice()
     std::unique_ptr<ISerialDevice> device = platform_->Open(deviceName_);
     if (!device) XCommError(FormatMessage(SDOpenError, deviceName_), ecDOpenError);
     device_ = std::move(device);
+    if (threshold_ > 1) device_->SetReceiveThreshold(threshold_);
     stringWait_ = false;
     callbackLock_ = false;
     deviceLost_ = false;
@@ -293,6 +295,15 @@ bool TCustomComm::UpdateBuffers()
     if (device_->Purge(purgeTxAbort | purgeRxAbort | purgeTxClear | purgeRxClear)) takenOut_ += queued;
     if (!device_->SetupQueues(buffers_.inputSize_, buffers_.outputSize_)) XCommError(SInvalidIOSize, ecInvalidIOSize);
     return true;
+}
+
+void TCustomComm::SetReceiveThreshold(uint32_t Bytes)
+{
+    const uint32_t value = std::clamp<uint32_t>(Bytes, 1, 255);
+    if (value == threshold_) return;
+    threshold_ = value;
+    // Best effort: a threshold the device did not take only costs more events.
+    if (device_) device_->SetReceiveThreshold(value);
 }
 
 void TCustomComm::BeginUpdate()

@@ -82,6 +82,12 @@ public:
 
     bool UpdateDCB();
     bool UpdateBuffers();  // purges all four queues, then requests the queue sizes
+    // Input events wait until Bytes are queued (1..255; 0 counts as 1): a data handler that knows
+    // how many bytes complete its packet is woken once for them. Reads and their waits are not held
+    // back, and a device failure is still reported at once. Kept across settings changes and
+    // reopening; a device that cannot count raises every byte.
+    void SetReceiveThreshold(uint32_t Bytes);
+    uint32_t GetReceiveThreshold() const { return threshold_; }
     void BeginUpdate();
     bool EndUpdate();
     bool PurgeIn();
@@ -194,6 +200,7 @@ private:
     TCommEventChars eventChars_{this};
     std::atomic<uint16_t> monitorEvents_{TDeviceEvents{deChar, deFlag, deOutEmpty}.ToBits()};
     std::atomic<bool> synchronize_{true};
+    std::atomic<uint32_t> threshold_{1};
 
     std::unique_ptr<ISerialDevice> device_;
     std::unique_ptr<TCommEventThread> eventThread_;

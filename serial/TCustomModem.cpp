@@ -410,6 +410,8 @@ bool TCustomModem::InitCommand(const std::string& Cmd)
     // The reply path waits until the line is classified, so that a quick result (ERROR, BUSY)
     // finds the call set up it ends.
     std::lock_guard<std::recursive_mutex> io(sh_->io);
+    // A reply is shorter than any packet a data user may have been waiting for: take every byte.
+    SetReceiveThreshold(1);
     PurgeIn();
     PurgeOut();
     sh_->pending.clear();

@@ -200,6 +200,8 @@ public:
             if (port_.failed) return Failed();
             events = port_.events.front() & port_.eventMask;
             port_.events.pop_front();
+            pl_.DeliverDue(port_);
+            if (port_.threshold > 1 && port_.input.size() < port_.threshold) events &= ~evRxChar;
             if (events) return TWaitResult::Ready;
         }
     }
@@ -208,6 +210,18 @@ public:
         auto lk = pl_.Lock();
         cancelled_ = true;
         pl_.eventCv_.notify_all();
+    }
+    bool SetReceiveThreshold(uint32_t bytes) override
+    {
+        auto lk = pl_.Lock();
+        port_.threshold = std::clamp<uint32_t>(bytes, 1, 255);
+        port_.thresholds.push_back(port_.threshold);
+        // A terminal looks at its queue again when its settings change.
+        if (!port_.input.empty() && port_.input.size() >= port_.threshold) {
+            port_.events.push_back(evRxChar);
+            pl_.eventCv_.notify_all();
+        }
+        return true;
     }
 
 private:

@@ -48,6 +48,10 @@ struct FakePort {
     uint32_t eventMask = 0;
     std::deque<uint32_t> events;
     bool failed = false;
+    // Above 1, evRxChar is reported only while at least this many bytes are queued, as a terminal
+    // does (at 1 the pushed events go through as they are); every value the driver set, in order.
+    uint32_t threshold = 1;
+    std::vector<uint32_t> thresholds;
 
     // Settings, line functions and writes in the order the driver made them, each with the time of
     // the platform's CallClock: "rate 9600", "DTR on", "RTS off", "break on", "write 10 FF".

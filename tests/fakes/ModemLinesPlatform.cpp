@@ -36,6 +36,7 @@ public:
     bool SetEventMask(uint32_t mask) override { return d_->SetEventMask(mask); }
     TWaitResult WaitEvent(uint32_t& events) override { return d_->WaitEvent(events); }
     void Cancel() override { d_->Cancel(); }
+    bool SetReceiveThreshold(uint32_t bytes) override { return d_->SetReceiveThreshold(bytes); }
 
 private:
     std::unique_ptr<ISerialDevice> d_;

@@ -101,6 +101,7 @@ Pty::Settings Pty::ReadSettings() const
             t.c_cc[VMIN] == 0 && t.c_cc[VTIME] == 0;
     s.vstart = t.c_cc[VSTART];
     s.vstop = t.c_cc[VSTOP];
+    s.vmin = t.c_cc[VMIN];
     return s;
 }
 

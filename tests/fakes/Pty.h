@@ -32,6 +32,7 @@ public:
         bool rtscts = false, ixon = false, ixoff = false, inpck = false;
         bool raw = false;  // no line editing, echo, signals or output processing; reads return at once
         uint8_t vstart = 0, vstop = 0;
+        int vmin = 0;  // bytes queued before the slave reports input (VTIME 0)
     };
     // The slave's line settings, read on the master side through termios2.
     Settings ReadSettings() const;

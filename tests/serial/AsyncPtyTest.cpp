@@ -1,5 +1,6 @@
-// Asynchronous transfers on a real pseudo-terminal: reads that wait for their last byte, writes
-// that wait for room, waits that end early, and ports closed or destroyed under running transfers.
+// Asynchronous transfers on a real pseudo-terminal: reads that wait for their last byte (whatever
+// receive threshold the events have), writes that wait for room, waits that end early, and ports
+// closed or destroyed under running transfers.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -65,6 +66,19 @@ TEST_F(AsyncPty, AReadOfNBytesCompletesWhenTheLastOneArrives)
     EXPECT_EQ(done[0].count, 5);
     EXPECT_EQ(reads, 1);
     EXPECT_EQ(comm.GetTakenOutCount(), 5u);
+    EXPECT_TRUE(comm.CloseAsync(h));
+}
+
+TEST_F(AsyncPty, AReadIsNotHeldBackByTheReceiveThreshold)
+{
+    comm.SetReceiveThreshold(50);
+    char buf[3] = {};
+    const HASYNC h = comm.InitAsync(Recorder(), false);
+    comm.ReadAsync(h, buf, 3);
+    loop.RunFor(50);  // the worker waits for input by now
+    pty.Write("abc");
+    ASSERT_TRUE(RunUntil([&] { return IsAsyncDone(h); }));
+    EXPECT_EQ(std::string(buf, 3), "abc");
     EXPECT_TRUE(comm.CloseAsync(h));
 }
 

@@ -188,6 +188,22 @@ TEST_F(ModemPty, RepliesAreTakenAsTheModemSendsThem)
     EXPECT_EQ(data, "abc");  // none of the replies reached the user
 }
 
+TEST_F(ModemPty, AReceiveThresholdLeftByADataUserNeverHoldsBackAReply)
+{
+    modem.SetReceiveThreshold(40);  // a packet user waiting for more than any reply holds
+    played.SetAnswer([](const std::string& cmd) -> std::vector<std::string> {
+        if (cmd == "ATZ") return {"ATZ\r\r\nO", "K\r\n"};
+        return EchoOK(cmd);
+    });
+    ASSERT_TRUE(modem.EnterCommandState());
+    ASSERT_TRUE(modem.SendCommand("ATZ"));
+    EXPECT_EQ(modem.GetReceiveThreshold(), 1u);
+    THayesAT at;
+    modem.WaitForAT(5000, at);
+    EXPECT_EQ(at.ResultText, "OK");
+    EXPECT_EQ(at.ResultCode, 0);
+}
+
 TEST_F(ModemPty, QuietModeStaysOffAndRegistersAreWrittenTheirOwnWay)
 {
     ASSERT_TRUE(modem.EnterCommandState());
