@@ -135,6 +135,13 @@ void TNewDevCom::SetReceiveType(TReceiveType type)
             comm_->OnData = [this](TObject* s, uint32_t n) { ReceiveAll(s, n); };
             break;
     }
+    UpdateThreshold();
+}
+
+void TNewDevCom::SetLengthPacket(int length)
+{
+    lengthPacket_ = length;
+    UpdateThreshold();
 }
 
 std::vector<std::string> TNewDevCom::ListPorts(ISerialPlatform* Platform)
@@ -206,6 +213,7 @@ void TNewDevCom::SetOpen(bool open)
         openError_.clear();
         deviceLost_ = false;
         deviceLostReason_.clear();
+        UpdateThreshold();
     } catch (const std::exception& e) {
         std::string reason = e.what();
         const auto* de = dynamic_cast<const EDeviceError*>(&e);
@@ -278,6 +286,7 @@ void TNewDevCom::Transmit()
 {
     // A new transmission restarts the packet count; what arrived before it is no answer to it.
     Discard(true, 0);
+    UpdateThreshold();
     timer_->Stop();
     if (!irda_ || irdaReady_) {
         comm_->SendData(pending_, pendingCount_);

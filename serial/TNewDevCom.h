@@ -62,9 +62,10 @@ public:
     // Installs the matching data handler on the driver; rtPacket raises LengthPacket to 1.
     void SetReceiveType(TReceiveType type) override;
     TReceiveType GetReceiveType() const override { return receiveType_; }
-    // A plain field, read afresh before every packet.
+    // Read afresh before every packet. The driver is asked to raise its data event only once the
+    // bytes still missing from the packet are queued, so a packet costs one hand-over, not one per byte.
     int GetLengthPacket() const override { return lengthPacket_; }
-    void SetLengthPacket(int length) override { lengthPacket_ = length; }
+    void SetLengthPacket(int length) override;
 
     TReceiveCharEvent OnReceiveChar;
     TReceiveShortEvent OnReceiveShort;
@@ -133,6 +134,9 @@ private:
     // Reads what is queued, up to n bytes, without waiting; a failing device is taken as lost.
     size_t ReadQueued(unsigned char* dst, size_t n);
     void Discard(bool wholeQueue, size_t limit);
+    // Sets the driver's receive threshold to the bytes that complete the packet being cut (1 for
+    // every other receive type); deferred while a packet is being cut.
+    void UpdateThreshold();
     void TracePiece(TraceKind kind, const uint8_t* data, size_t size) const;
     void SetPending(const void* data, size_t count);
     void OnTimer(TObject* Sender);
@@ -159,6 +163,7 @@ private:
     int lengthPacket_ = 0;
 
     PacketCutter cutter_;
+    bool cutting_ = false;
     unsigned char raw_[PacketCutter::kBufferSize] = {};
     unsigned char pending_[256] = {};
     unsigned pendingCount_ = 0;

@@ -82,18 +82,39 @@ void TNewDevCom::Discard(bool wholeQueue, size_t limit)
 void TNewDevCom::ClearBuf()
 {
     Discard(false, kClearBufBytes);
+    UpdateThreshold();
+}
+
+void TNewDevCom::UpdateThreshold()
+{
+    if (cutting_) return;
+    int missing = 1;
+    if (receiveType_ == rtPacket) missing = std::clamp(lengthPacket_, 1, PacketCutter::kBufferSize) - cutter_.Fill();
+    const auto bytes = static_cast<uint32_t>(std::clamp(missing, 1, 255));
+    if (bytes != comm_->GetReceiveThreshold()) comm_->SetReceiveThreshold(bytes);
 }
 
 void TNewDevCom::ReceivePacket(TObject*, uint32_t Received)
 {
     if (Received == 0) return;
-    cutter_.Feed(
-        Received, [this] { return lengthPacket_; },
-        [this](unsigned char* buf, int len) {
-            const TPacketEvent handler = OnReceivePacket;  // the handler may install another
-            handler(buf, len);
-        },
-        [this](unsigned char* dst, size_t n) { return ReadQueued(dst, n); });
+    {
+        // The handlers change the length and may transmit: the threshold is set once, for what is
+        // missing when the queued bytes have been cut.
+        struct Cutting {
+            bool& flag;
+            const bool was;
+            ~Cutting() { flag = was; }
+        } cutting{cutting_, cutting_};
+        cutting_ = true;
+        cutter_.Feed(
+            Received, [this] { return lengthPacket_; },
+            [this](unsigned char* buf, int len) {
+                const TPacketEvent handler = OnReceivePacket;  // the handler may install another
+                handler(buf, len);
+            },
+            [this](unsigned char* dst, size_t n) { return ReadQueued(dst, n); });
+    }
+    UpdateThreshold();
 }
 
 template <class DecodeFn>

@@ -1,6 +1,6 @@
 // The driver on real pseudo-terminals: the settings as the far side reads them, data both ways, the
-// read time-out, handlers that read, the text wait, exclusive opening, a device that vanishes, and a
-// close while a hand-over waits.
+// read time-out, handlers that read, the text wait, exclusive opening, a device that vanishes, a
+// close while a hand-over waits, and the receive threshold that wakes the link once per packet.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -11,13 +11,16 @@
 #include <chrono>
 #include <cstdio>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "core/PosixLoop.h"
 #include "fakes/Pty.h"
 #include "serial/CommErrors.h"
 #include "serial/TNewDevCom.h"
 #include "serial/TXComm.h"
+#include "serial/TXModem.h"
 
 using namespace rv;
 using rv::test::Pty;
@@ -255,4 +258,117 @@ TEST_F(PtyPort, TheLinkClosesAVanishedPortAndSaysSo)
     loop.RunFor(300);
     EXPECT_LT(CpuMs() - cpu0, 100.0);
     EXPECT_EQ(lost, 1);
+}
+
+TEST_F(PtyPort, APacketArrivingByteByByteIsHandedOverOnceAndAShortOneWaitsForTheNextTransmission)
+{
+    PosixLoop loop;
+    TNewDevCom link(nullptr, &loop);
+    link.SetCommNet(pty.SlavePath());
+    std::vector<std::string> packets, discarded;
+    link.SetOnReceivePacket([&](unsigned char* d, int n) { packets.emplace_back(d, d + n); });
+    TraceHook hook = [&](const TraceRecord& r) {
+        if (r.kind == TraceKind::Discarded) discarded.emplace_back(r.data, r.data + r.size);
+    };
+    link.SetTraceHook(&hook);
+    link.SetLengthPacket(10);
+    link.SetReceiveType(rtPacket);
+    link.SetOpen(true);
+    ASSERT_TRUE(link.GetOpen());
+    EXPECT_EQ(pty.ReadSettings().vmin, 10);
+    int handovers = 0;
+    const TDataEvent cut = link.GetDevice().OnData;
+    link.GetDevice().OnData = [&](TObject* s, uint32_t n) {
+        ++handovers;
+        cut(s, n);
+    };
+
+    std::thread farEnd([&] {
+        for (char c : std::string("0123456789")) {
+            pty.Write(std::string(1, c));
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        }
+    });
+    const bool cut1 = loop.RunUntil([&] { return !packets.empty(); }, 5000);
+    farEnd.join();
+    ASSERT_TRUE(cut1);
+    loop.RunFor(50);
+    EXPECT_EQ(packets, (std::vector<std::string>{"0123456789"}));
+    EXPECT_EQ(handovers, 1);
+
+    // Four bytes of an answer cut short never complete the packet; the next transmission reads them
+    // and reports them thrown away.
+    pty.Write("abcd");
+    loop.RunFor(100);
+    EXPECT_EQ(handovers, 1);
+    link.Transmit_Packed("REQ", 3);
+    EXPECT_EQ(discarded, (std::vector<std::string>{"abcd"}));
+    EXPECT_EQ(pty.Read(3, 2000), "REQ");
+    pty.Write("0123456789");
+    ASSERT_TRUE(loop.RunUntil([&] { return packets.size() == 2; }, 5000));
+    link.SetOpen(false);
+    link.SetTraceHook(nullptr);
+}
+
+TEST_F(PtyPort, TheReceiveThresholdOutlivesSettingsChangesButNotThePort)
+{
+    comm.SetReceiveThreshold(12);
+    comm.OpenDevice();
+    EXPECT_EQ(pty.ReadSettings().vmin, 12);
+    comm.SetBaudRate(br19200);  // the whole control block is written again
+    Pty::Settings s = pty.ReadSettings();
+    EXPECT_EQ(s.rate, 19200u);
+    EXPECT_EQ(s.vmin, 12);
+    comm.SetReceiveThreshold(300);
+    EXPECT_EQ(pty.ReadSettings().vmin, 255);
+    comm.CloseDevice();
+    EXPECT_EQ(pty.ReadSettings().vmin, 0);  // whoever opens the port next gets every byte reported
+    comm.OpenDevice();
+    EXPECT_EQ(pty.ReadSettings().vmin, 255);
+    comm.SetReceiveThreshold(0);
+    s = pty.ReadSettings();
+    EXPECT_EQ(s.vmin, 0);
+    EXPECT_TRUE(s.raw);
+    comm.CloseDevice();
+}
+
+TEST_F(PtyPort, ReadsAndTextWaitsAreNotHeldBackByTheThreshold)
+{
+    comm.SetSynchronize(false);
+    comm.SetReceiveThreshold(50);
+    comm.OpenDevice();
+    std::thread farEnd([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        pty.Write("x");
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        pty.Write("OK\r");
+    });
+    char c = 0;
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(comm.ReadDataEx(&c, 1, 4000), 1u);
+    // The byte ended the wait, not the time-out.
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(3000));
+    EXPECT_EQ(c, 'x');
+    EXPECT_TRUE(comm.WaitForString({"OK\r"}, 4000));
+    farEnd.join();
+    EXPECT_EQ(pty.ReadSettings().vmin, 50);  // in force again once nobody waits for a single byte
+    comm.CloseDevice();
+}
+
+TEST_F(PtyPort, AVanishedDeviceIsReportedAtOnceWhileAPacketIsIncomplete)
+{
+    PosixLoop loop;
+    TNewDevCom link(nullptr, &loop);
+    link.SetCommNet(pty.SlavePath());
+    int lost = 0;
+    link.OnDeviceLost = [&](TObject*) { ++lost; };
+    link.SetLengthPacket(50);
+    link.SetReceiveType(rtPacket);
+    link.SetOpen(true);
+    ASSERT_TRUE(link.GetOpen());
+    pty.Write("abc");
+    loop.RunFor(50);
+    pty.CloseMaster();
+    ASSERT_TRUE(loop.RunUntil([&] { return lost > 0; }, 5000));
+    EXPECT_FALSE(link.GetOpen());
 }

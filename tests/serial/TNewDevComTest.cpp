@@ -161,6 +161,37 @@ TEST_F(Link, ANewTransmissionThrowsAwayTheHalfPacketAndTheQueuedInputAndSaysSo)
     link.SetTraceHook(nullptr);
 }
 
+TEST_F(Link, TheThresholdAsksForTheBytesMissingFromThePacketAndIsOneForEveryOtherType)
+{
+    auto thresholds = [&] {
+        auto lk = pl.Lock();
+        return port.thresholds;
+    };
+    link.SetLengthPacket(9);  // still rtChar: every byte
+    link.SetReceiveType(rtPacket);
+    Arrive("abc");
+    link.SetOnReceivePacket([&](unsigned char* d, int n) {
+        packets.emplace_back(d, d + n);
+        link.SetLengthPacket(5);  // as a decoder does after the echo
+    });
+    Arrive("defghi12");
+    EXPECT_EQ(packets, (std::vector<std::string>{"abcdefghi"}));
+    link.Transmit_Packed("R", 1);  // the held "12" is thrown away: the next packet is missing whole
+    link.SetLengthPacket(1000);    // more than the device counts
+    link.SetReceiveType(rtShort);
+    link.SetReceiveType(rtPacket);
+    link.ModemCommand("ATZ");
+    link.SetReceiveType(rtChar);
+    // Set once per change, never again for the same value.
+    EXPECT_EQ(thresholds(), (std::vector<uint32_t>{9, 6, 3, 5, 255, 1, 255, 1}));
+
+    link.SetReceiveType(rtPacket);
+    link.SetOpen(false);
+    link.SetOpen(true);  // the driver keeps it for the next opening
+    EXPECT_EQ(link.GetDevice().GetReceiveThreshold(), 255u);
+    EXPECT_EQ(thresholds().back(), 255u);
+}
+
 TEST_F(Link, ClearBufTakesAtMost400BytesWithoutWaitingForMore)
 {
     pl.Feed("COM2", std::string(500, 'q'));
@@ -351,6 +382,28 @@ TEST_F(LinkThreaded, DataEventsAreHandledOnTheLoopThread)
     pl.PushEvent("COM2", evRxChar);
     ASSERT_TRUE(loop.RunUntil([&] { return packets.size() == 2; }, 5000));
     EXPECT_EQ(where, std::this_thread::get_id());
+    link.SetOpen(false);
+}
+
+TEST_F(LinkThreaded, BytesHeldBackByTheThresholdComeOutWhenTheReceiveTypeChanges)
+{
+    std::string chars;
+    link.OnReceiveChar = [&](char c) { chars += c; };
+    link.SetLengthPacket(5);
+    link.SetReceiveType(rtPacket);
+    link.SetOpen(true);
+    int events = 0;
+    const TDataEvent cut = link.GetDevice().OnData;
+    link.GetDevice().OnData = [&](TObject* s, uint32_t n) {
+        ++events;
+        cut(s, n);
+    };
+    pl.Feed("COM2", "abc");
+    pl.PushEvent("COM2", evRxChar);
+    loop.RunFor(50);
+    EXPECT_EQ(events, 0);  // three of five bytes: no event yet
+    link.SetReceiveType(rtChar);
+    ASSERT_TRUE(loop.RunUntil([&] { return chars == "abc"; }, 5000));
     link.SetOpen(false);
 }
 
