@@ -46,7 +46,8 @@ public:
     TWaitResult WaitEvent(uint32_t& events) override;
     void Cancel() override;
     // The line discipline's read minimum (VMIN, VTIME 0): poll reports input only once that many
-    // bytes are queued, while a non-blocking read still takes whatever is there.
+    // bytes are queued, while a non-blocking read still takes whatever is there. The kernel still
+    // wakes the waiting thread for every chunk that arrives; what is saved is its return and hand-over.
     bool SetReceiveThreshold(uint32_t bytes) override;
 
 private:
