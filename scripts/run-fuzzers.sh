@@ -19,6 +19,6 @@ for f in "$dir"/fuzz/fuzz_*; do
     echo "fuzz target $name failed"
     exit 1
   fi
-  grep -E '^stat::number_of_executed_runs' "$dir/fuzz/$name.log" || true
+  grep -E '^stat::number_of_executed_units' "$dir/fuzz/$name.log" || true
 done
 [[ $found -eq 1 ]] || echo "no fuzz targets built"

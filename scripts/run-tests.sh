@@ -24,6 +24,6 @@ TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan -j"$jobs" --output-on-f
 echo "== Fuzz targets (clang, libFuzzer)"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRIVANTA_QT=OFF \
       -DBUILD_TESTING=OFF -DRIVANTA_FUZZ=ON >/dev/null
-ninja -C build/fuzz
+ninja -C build/fuzz fuzz_all
 ./scripts/run-fuzzers.sh build/fuzz "${FUZZ_SECONDS:-20}"
 echo "== all tests passed"
