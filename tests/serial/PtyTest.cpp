@@ -167,13 +167,17 @@ TEST_F(PtyPort, WaitForStringFindsItsTextAndSilencesDataEvents)
 {
     comm.SetSynchronize(false);
     std::atomic<int> data{0};
-    comm.OnData = [&](TObject*, uint32_t) { ++data; };
+    // An event taken during the wait may still be handed over just after it, when the bytes are gone:
+    // only events that find bytes to read count, and nothing follows the text awaited.
+    comm.OnData = [&](TObject*, uint32_t n) {
+        if (n) ++data;
+    };
     comm.OpenDevice();
     std::thread farEnd([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         pty.Write("AT\r\r\nO");
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        pty.Write("K\r\n");
+        pty.Write("K\r");
     });
     EXPECT_TRUE(comm.WaitForString({"ERROR", "OK\r"}, 3000));
     farEnd.join();
