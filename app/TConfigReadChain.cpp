@@ -12,8 +12,6 @@ namespace rv {
 
 namespace {
 
-constexpr int kConfigEntry = 3;
-constexpr int kFirstSensorEntry = 4;
 
 // Where each step's answer goes and how much is asked: configuration steps 0..2, sensor steps 3..5.
 struct StepShape {
@@ -24,11 +22,7 @@ constexpr StepShape kSteps[6] = {{0, 100}, {100, 100}, {200, 192}, {0, 100}, {10
 
 uint32_t ConfigAddress()
 {
-    return FlashAddress(kConfigEntry);
-}
-uint32_t SensorAddress(int i)
-{
-    return FlashAddress(kFirstSensorEntry + i);
+    return FlashAddress(flash::kConfiguration);
 }
 
 // Copies what arrived, never more than the step asked for and never past the end of the stored part.
@@ -66,7 +60,7 @@ TReadProgress TConfigReadChain::Receive(TRurIvaQs& net, short Length, const unsi
             return rpNothing;
         }
         sensorCounter_ = 0;
-        net.ReadFlashLarge(SensorAddress(0), kSteps[3].count);
+        net.ReadFlashLarge(SensorRecordAddress(0), kSteps[3].count);
         return rpConfigRead;
     }
 
@@ -74,13 +68,13 @@ TReadProgress TConfigReadChain::Receive(TRurIvaQs& net, short Length, const unsi
     if (readStep_ < 5) {
         ++readStep_;
         const StepShape& next = kSteps[readStep_];
-        net.ReadFlashLarge(SensorAddress(sensorCounter_) + static_cast<uint32_t>(next.offset), next.count);
+        net.ReadFlashLarge(SensorRecordAddress(sensorCounter_) + static_cast<uint32_t>(next.offset), next.count);
         return rpNothing;
     }
     ++sensorCounter_;
     if (sensorCounter_ < kSensorCount) {
         readStep_ = 3;
-        net.ReadFlashLarge(SensorAddress(sensorCounter_), kSteps[3].count);
+        net.ReadFlashLarge(SensorRecordAddress(sensorCounter_), kSteps[3].count);
         return rpNothing;
     }
     readStep_ = kDone;

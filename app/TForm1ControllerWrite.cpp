@@ -25,8 +25,6 @@ namespace {
 constexpr uint8_t kAckDone = 0xFF;
 constexpr size_t kIdentityStatus = 12;
 constexpr uint8_t kCorrectionMode = 0x02;
-constexpr int kFirstSensorEntry = 4;
-constexpr int kEventJournalEntry = 174;
 constexpr uint32_t kKfsText = SSensorRecord::kKfsTextAt;
 constexpr uint32_t kKfs = SSensorRecord::kKfsAt;
 constexpr size_t kKfsTextField = SSensorRecord::kKfsTextSize;
@@ -96,14 +94,9 @@ std::string HexByte(uint8_t v)
 
 }  // namespace
 
-uint32_t TForm1Controller::SensorAddress(int position) const
-{
-    return FlashAddress(kFirstSensorEntry + position);
-}
-
 uint32_t TForm1Controller::JournalBase() const
 {
-    return FlashAddress(kEventJournalEntry);
+    return FlashAddress(flash::kEventJournal);
 }
 
 std::string TForm1Controller::CoefficientName(int i) const
@@ -202,14 +195,14 @@ void TForm1Controller::WriteBlock(const SWrittenBlock& block)
 void TForm1Controller::WriteFloat(int i)
 {
     const size_t k = static_cast<size_t>(i);
-    WriteBlock({SensorAddress(f_.SelectedSensor + i) + kKfs, FloatBytes(f_.NewKfs[k]), CoefficientName(i) + " (число)",
+    WriteBlock({SensorRecordAddress(f_.SelectedSensor + i) + kKfs, FloatBytes(f_.NewKfs[k]), CoefficientName(i) + " (число)",
                 SWrittenBlock::Float});
 }
 
 void TForm1Controller::WriteText(int i)
 {
     const std::string& field = texts_[static_cast<size_t>(i)];
-    WriteBlock({SensorAddress(f_.SelectedSensor + i) + kKfsText, std::vector<uint8_t>(field.begin(), field.end()),
+    WriteBlock({SensorRecordAddress(f_.SelectedSensor + i) + kKfsText, std::vector<uint8_t>(field.begin(), field.end()),
                 CoefficientName(i) + " (текст)", SWrittenBlock::Text});
 }
 

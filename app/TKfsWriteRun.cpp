@@ -49,7 +49,7 @@ bool ParseKfsWriteOptions(const std::vector<std::string>& args, SKfsWriteOptions
 {
     options = SKfsWriteOptions{};
     std::vector<std::string> rest;
-    std::string spec;
+    std::string target;
     bool given = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -71,7 +71,7 @@ bool ParseKfsWriteOptions(const std::vector<std::string>& args, SKfsWriteOptions
             return false;
         }
         given = true;
-        spec = value;
+        target = value;
     }
     if (!ParseVerifyOptions(rest, options.Common, error)) return false;
     const SVerifyOptions& c = options.Common;
@@ -80,14 +80,14 @@ bool ParseKfsWriteOptions(const std::vector<std::string>& args, SKfsWriteOptions
         error = "Параметры --sensor, --reverse, --extra-info и --report относятся к поверке, не к --kfs-write.";
         return false;
     }
-    const size_t eq = spec.find('=');
-    if (!given || eq != 1 || spec[0] < '0' || spec[0] > '5' || eq + 1 >= spec.size()) {
+    const size_t eq = target.find('=');
+    if (!given || eq != 1 || target[0] < '0' || target[0] > '5' || eq + 1 >= target.size()) {
         error = "Параметр --kfs-write ждет N=ЗНАЧЕНИЕ[,ЗНАЧЕНИЕ,ЗНАЧЕНИЕ] с позицией датчика N от 0 до 5, а не \"" +
-                spec + "\".";
+                target + "\".";
         return false;
     }
-    options.Position = spec[0] - '0';
-    options.Values = spec.substr(eq + 1);
+    options.Position = target[0] - '0';
+    options.Values = target.substr(eq + 1);
     return true;
 }
 

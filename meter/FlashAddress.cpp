@@ -152,6 +152,13 @@ uint32_t FlashAddress(int entry)
     return g_table[static_cast<size_t>(entry)];
 }
 
+uint32_t SensorRecordAddress(int position)
+{
+    if (position < 0 || position >= flash::kSensorCount) 
+        throw std::out_of_range("Нет записи датчика в позиции " + std::to_string(position) + " (позиции 0..5).");
+    return FlashAddress(flash::kFirstSensor + position);
+}
+
 const std::array<uint32_t, kFlashAddressCount>& FlashAddressTable()
 {
     return g_table;

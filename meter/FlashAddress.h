@@ -26,9 +26,25 @@ struct SDevVexa {
     static SDevVexa Decode(const uint8_t* bytes, size_t size);
 };
 
+// The entries the program reads and writes through.
+namespace flash {
+inline constexpr int kPointerTable = 2;        // the RAM pointer table
+inline constexpr int kConfiguration = 3;       // the configuration record
+inline constexpr int kFirstSensor = 4;         // 4..9: the six sensor (module) records
+inline constexpr int kSensorCount = 6;
+inline constexpr int kCheckEditCounters = 26;
+inline constexpr int kDaySums = 27;
+inline constexpr int kAllSums = 28;
+inline constexpr int kArchivePointers = 29;
+inline constexpr int kErrorJournals = 173;
+inline constexpr int kEventJournal = 174;
+}  // namespace flash
+
 // Entry 0..174; any other index throws std::out_of_range.
 uint32_t FlashAddress(int entry);
 const std::array<uint32_t, kFlashAddressCount>& FlashAddressTable();
+// The flash address of sensor record 0..5; any other position throws std::out_of_range.
+uint32_t SensorRecordAddress(int position);
 
 // Writes the default layout into all entries.
 void SetFlashAddressDefault();

@@ -18,7 +18,6 @@ using meter_detail::DecodeAnswer;
 
 namespace {
 
-constexpr int kArchivePointersEntry = 29;
 constexpr uint8_t kReadArhiveV2 = 0x90;
 constexpr uint8_t kTestArhiveV2 = 0x91;
 
@@ -32,7 +31,7 @@ uint64_t GetU64(const uint8_t* p)
 void TRurIvaQs_6x6::GetFArhives()
 {
     StartDecoding(&TRurIvaQs_6x6::ReceiveFArhives, [this] {
-        ReadFlashExactly(FlashAddress(kArchivePointersEntry), static_cast<unsigned char>(SArhives::kSize));
+        ReadFlashExactly(FlashAddress(flash::kArchivePointers), static_cast<unsigned char>(SArhives::kSize));
     });
 }
 

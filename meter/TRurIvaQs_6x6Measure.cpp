@@ -15,7 +15,6 @@ constexpr uint8_t kAnalogEnd = 0x83;
 constexpr uint8_t kStartFlowCalculation = 0x84;
 constexpr uint8_t kStartTermCalculation = 0x85;
 
-constexpr int kCheckEditCountersEntry = 26;
 constexpr unsigned char kCheckEditCountersSize = 28;
 
 }  // namespace
@@ -56,7 +55,7 @@ void TRurIvaQs_6x6::StartTermCalculation()
 void TRurIvaQs_6x6::ClearSetChecEditCounter()
 {
     StartDecoding(&TRurIvaQs_6x6::ReceiveClearSetChecEditCounter,
-                  [this] { WriteZeros(FlashAddress(kCheckEditCountersEntry), kCheckEditCountersSize); });
+                  [this] { WriteZeros(FlashAddress(flash::kCheckEditCounters), kCheckEditCountersSize); });
 }
 
 void TRurIvaQs_6x6::ReceiveClearSetChecEditCounter(int Length, const uint8_t* Buffer)

@@ -12,8 +12,6 @@ using meter_detail::DecodeAnswer;
 
 namespace {
 
-constexpr int kPointerTableEntry = 2;
-constexpr int kEventJournalEntry = 174;
 constexpr unsigned char kPointerTableRead = 38;  // the meter's table is read whole, 34 bytes kept
 constexpr unsigned char kAnaloguePointerRead = 34;
 constexpr unsigned char kFlagsRead = 16;  // the meter keeps 16 flag bytes, 14 are the record
@@ -24,11 +22,11 @@ constexpr int kHalfPage = 8;  // records per read of a page
 // 18 in layout 2).
 uint32_t EditHead(int n)
 {
-    return FlashAddress(kEventJournalEntry) + 2u * static_cast<uint32_t>(n);
+    return FlashAddress(flash::kEventJournal) + 2u * static_cast<uint32_t>(n);
 }
 uint32_t EditPage(int n, uint32_t recordSize)
 {
-    return FlashAddress(kEventJournalEntry) + 16u + kHalfPage * 2u * recordSize * static_cast<uint32_t>(n);
+    return FlashAddress(flash::kEventJournal) + 16u + kHalfPage * 2u * recordSize * static_cast<uint32_t>(n);
 }
 
 // Decodes the whole records of an answer into slots; slots the answer did not reach are zeroed.
@@ -46,7 +44,7 @@ void TakeRecords(R* slots, int count, const uint8_t* buffer, int length)
 void TRurIvaQs_6x6::GetFPointerRAM(int)
 {
     StartDecoding(&TRurIvaQs_6x6::ReceiveRAMPointer1,
-                  [this] { ReadFlashExactly(FlashAddress(kPointerTableEntry), kPointerTableRead); });
+                  [this] { ReadFlashExactly(FlashAddress(flash::kPointerTable), kPointerTableRead); });
 }
 
 void TRurIvaQs_6x6::ReceiveRAMPointer1(int Length, const uint8_t* Buffer)
@@ -186,7 +184,7 @@ void TRurIvaQs_6x6::ReceiveEditV2(int Length, const uint8_t* Buffer)
 void TRurIvaQs_6x6::GetADCData()
 {
     StartDecoding(&TRurIvaQs_6x6::ReceiveRAMPointer,
-                  [this] { ReadFlashExactly(FlashAddress(kPointerTableEntry), kAnaloguePointerRead); });
+                  [this] { ReadFlashExactly(FlashAddress(flash::kPointerTable), kAnaloguePointerRead); });
 }
 
 void TRurIvaQs_6x6::ReceiveRAMPointer(int Length, const uint8_t* Buffer)

@@ -19,10 +19,6 @@ using meter_detail::DecodeAnswer;
 
 namespace {
 
-constexpr int kDaySumsEntry = 27;
-constexpr int kAllSumsEntry = 28;
-constexpr int kErrorJournalEntry = 173;
-constexpr int kEventJournalEntry = 174;
 
 constexpr unsigned char kModuleSumFirst = 160;  // the rest, 88 bytes, follows in a second read
 constexpr unsigned char kSumChunk = 100;
@@ -33,7 +29,7 @@ constexpr int8_t kClearDone = -1;
 
 uint32_t ErrorJournal(uint32_t offset)
 {
-    return FlashAddress(kErrorJournalEntry) + offset;
+    return FlashAddress(flash::kErrorJournals) + offset;
 }
 uint32_t Block1(int a)
 {
@@ -129,7 +125,7 @@ void TRurIvaQs_6x6::GetFAllSumm()
 {
     step_ = 0;
     StartDecoding(&TRurIvaQs_6x6::ReceiveFAllSumm,
-                  [this] { ReadFlashExactly(FlashAddress(kAllSumsEntry), kSumChunk); });
+                  [this] { ReadFlashExactly(FlashAddress(flash::kAllSums), kSumChunk); });
 }
 
 void TRurIvaQs_6x6::ReceiveFAllSumm(int Length, const uint8_t* Buffer)
@@ -140,7 +136,7 @@ void TRurIvaQs_6x6::ReceiveFAllSumm(int Length, const uint8_t* Buffer)
     CopyAnswer(allSumm_.Bytes + at, std::min<size_t>(kSumChunk, SAllSumm::kSize - at), Buffer, Length);
     if (++step_ < kSteps) {
         const size_t next = static_cast<size_t>(step_) * kSumChunk;
-        ReadFlashExactly(FlashAddress(kAllSumsEntry) + static_cast<uint32_t>(next),
+        ReadFlashExactly(FlashAddress(flash::kAllSums) + static_cast<uint32_t>(next),
                          static_cast<unsigned char>(std::min<size_t>(kSumChunk, SAllSumm::kSize - next)));
         return;
     }
@@ -290,7 +286,7 @@ void TRurIvaQs_6x6::ReceiveErr6V2(int Length, const uint8_t* Buffer)
 void TRurIvaQs_6x6::ClearAllSumm()
 {
     step_ = 0;
-    StartDecoding(&TRurIvaQs_6x6::ReceiveClearAllSumm, [this] { WriteZeros(FlashAddress(kAllSumsEntry), kSumChunk); });
+    StartDecoding(&TRurIvaQs_6x6::ReceiveClearAllSumm, [this] { WriteZeros(FlashAddress(flash::kAllSums), kSumChunk); });
 }
 
 void TRurIvaQs_6x6::ReceiveClearAllSumm(int, const uint8_t*)
@@ -298,7 +294,7 @@ void TRurIvaQs_6x6::ReceiveClearAllSumm(int, const uint8_t*)
     constexpr int kWrites = 6;  // five of 100 bytes, one of 60: 560 bytes
     if (++step_ < kWrites) {
         const size_t at = static_cast<size_t>(step_) * kSumChunk;
-        WriteZeros(FlashAddress(kAllSumsEntry) + static_cast<uint32_t>(at),
+        WriteZeros(FlashAddress(flash::kAllSums) + static_cast<uint32_t>(at),
                    static_cast<unsigned char>(std::min<size_t>(kSumChunk, SAllSumm::kSize - at)));
         return;
     }
@@ -310,7 +306,7 @@ void TRurIvaQs_6x6::ReceiveClearAllSumm(int, const uint8_t*)
 void TRurIvaQs_6x6::ClearSummDay()
 {
     step_ = 0;
-    StartDecoding(&TRurIvaQs_6x6::ReceiveClearSummDay, [this] { WriteZeros(FlashAddress(kDaySumsEntry), kSumChunk); });
+    StartDecoding(&TRurIvaQs_6x6::ReceiveClearSummDay, [this] { WriteZeros(FlashAddress(flash::kDaySums), kSumChunk); });
 }
 
 void TRurIvaQs_6x6::ReceiveClearSummDay(int, const uint8_t*)
@@ -319,7 +315,7 @@ void TRurIvaQs_6x6::ReceiveClearSummDay(int, const uint8_t*)
     constexpr size_t kDaySumsSize = 328;
     if (++step_ < kWrites) {
         const size_t at = static_cast<size_t>(step_) * kSumChunk;
-        WriteZeros(FlashAddress(kDaySumsEntry) + static_cast<uint32_t>(at),
+        WriteZeros(FlashAddress(flash::kDaySums) + static_cast<uint32_t>(at),
                    static_cast<unsigned char>(std::min<size_t>(kSumChunk, kDaySumsSize - at)));
         return;
     }
@@ -347,7 +343,7 @@ void TRurIvaQs_6x6::ReceiveClearHead(int, const uint8_t*)
             WriteZeros(GroupHeads(journal_), kGroupHeadsSize);
         } else {
             step_ = 2;
-            WriteZeros(FlashAddress(kEventJournalEntry), kHeadsSize);
+            WriteZeros(FlashAddress(flash::kEventJournal), kHeadsSize);
         }
     } else if (step_ == 2) {
         step_ = 3;

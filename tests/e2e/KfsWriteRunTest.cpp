@@ -69,12 +69,12 @@ TEST(KfsWriteOptions, ValuesSplitOnlyWhereThatLeavesNoDoubt)
 
 // The page and its window on the in-memory line, with the headless run as their prompter.
 struct RunRig {
-    explicit RunRig(const sim::MeterDescription& d, const std::string& spec, bool yes = false)
+    explicit RunRig(const sim::MeterDescription& d, const std::string& target, bool yes = false)
         : image(sim::BuildMeter(d)),
           meter(image),
           line(meter, &loop),
           mainLine(meter, &loop),
-          run(Options(spec, yes), out, log),
+          run(Options(target, yes), out, log),
           main(mainLine, run, &loop),
           form1(line, run, &loop),
           page(main, form1, run)
@@ -83,11 +83,11 @@ struct RunRig {
         mainLine.SetOpen(false);
         run.OnFinished = [this](int code) { exit = code; };
     }
-    static SKfsWriteOptions Options(const std::string& spec, bool yes)
+    static SKfsWriteOptions Options(const std::string& target, bool yes)
     {
         SKfsWriteOptions o;
         std::string error;
-        std::vector<std::string> args = {"--port", "COM1", "--kfs-write", spec};
+        std::vector<std::string> args = {"--port", "COM1", "--kfs-write", target};
         if (yes) args.insert(args.end(), {"--answer", "yes"});
         EXPECT_TRUE(ParseKfsWriteOptions(args, o, error)) << error;
         return o;
