@@ -116,7 +116,7 @@ std::vector<SSensorChoice> SensorChoices(const TSensorImages& sensors, int paths
 {
     std::vector<SSensorChoice> choices;
     if (pathsPerSensor != 1 && pathsPerSensor != 3) return choices;
-    for (int i = 0; i < kSensorCount; i += pathsPerSensor) {
+    for (int i = 0; i < flash::kSensorCount; i += pathsPerSensor) {
         const SSensorRecord sensor = SSensorRecord::Decode(sensors[static_cast<size_t>(i)]);
         if (sensor.Present) choices.push_back({i, SensorChoiceCaption(sensor)});
     }

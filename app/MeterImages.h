@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/IPrompter.h"
+#include "meter/FlashAddress.h"
 
 #include <array>
 #include <cstddef>
@@ -15,7 +16,6 @@ namespace rv {
 
 inline constexpr size_t kConfigImageSize = 392;
 inline constexpr size_t kSensorImageSize = 310;
-inline constexpr int kSensorCount = 6;
 // The highest module number whose fields (execution at 2 + 50·m, table set at 379 + m) lie in the record.
 inline constexpr int kMaxModuleNumber = 7;
 // A sensor of this diameter (metres) or more is three-path: its KFS is held in three consecutive records.
@@ -23,7 +23,7 @@ inline constexpr double kThreePathDiameter = 0.15;
 
 using TConfigImage = std::array<uint8_t, kConfigImageSize>;
 using TSensorImage = std::array<uint8_t, kSensorImageSize>;
-using TSensorImages = std::array<TSensorImage, kSensorCount>;
+using TSensorImages = std::array<TSensorImage, flash::kSensorCount>;
 
 // Configuration record, little-endian:
 //   2 + 50·m   u16  execution number of module m

@@ -12,18 +12,12 @@ namespace rv {
 
 namespace {
 
-
 // Where each step's answer goes and how much is asked: configuration steps 0..2, sensor steps 3..5.
 struct StepShape {
     size_t offset;
     unsigned char count;
 };
 constexpr StepShape kSteps[6] = {{0, 100}, {100, 100}, {200, 192}, {0, 100}, {100, 100}, {200, 110}};
-
-uint32_t ConfigAddress()
-{
-    return FlashAddress(flash::kConfiguration);
-}
 
 // Copies what arrived, never more than the step asked for and never past the end of the stored part.
 void Store(uint8_t* image, size_t stored, const StepShape& step, short length, const unsigned char* buffer)
@@ -44,7 +38,7 @@ void TConfigReadChain::Start(TRurIvaQs& net)
 {
     readStep_ = 0;
     sensorCounter_ = 0;
-    net.ReadFlash(static_cast<unsigned short>(ConfigAddress() & 0xFFFF), kSteps[0].count);
+    net.ReadFlash(static_cast<unsigned short>(FlashAddress(flash::kConfiguration) & 0xFFFF), kSteps[0].count);
 }
 
 TReadProgress TConfigReadChain::Receive(TRurIvaQs& net, short Length, const unsigned char* Buffer)
@@ -56,7 +50,7 @@ TReadProgress TConfigReadChain::Receive(TRurIvaQs& net, short Length, const unsi
         ++readStep_;
         if (readStep_ <= 2) {
             const StepShape& next = kSteps[readStep_];
-            net.ReadFlashLarge(ConfigAddress() + static_cast<uint32_t>(next.offset), next.count);
+            net.ReadFlashLarge(FlashAddress(flash::kConfiguration) + static_cast<uint32_t>(next.offset), next.count);
             return rpNothing;
         }
         sensorCounter_ = 0;
@@ -72,7 +66,7 @@ TReadProgress TConfigReadChain::Receive(TRurIvaQs& net, short Length, const unsi
         return rpNothing;
     }
     ++sensorCounter_;
-    if (sensorCounter_ < kSensorCount) {
+    if (sensorCounter_ < flash::kSensorCount) {
         readStep_ = 3;
         net.ReadFlashLarge(SensorRecordAddress(sensorCounter_), kSteps[3].count);
         return rpNothing;

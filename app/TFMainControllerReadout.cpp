@@ -84,7 +84,7 @@ void TFMainController::AddKfsLines(const SSensorRecord& sensor)
         const int position = f_.SelectedSensor + j;
         const std::string head = "КFS" + std::to_string(j + 1) + " = ";
         // A sensor near the end of the table has no records after it to hold its other coefficients.
-        if (position >= kSensorCount) {
+        if (position >= flash::kSensorCount) {
             AddLine(head + "нет записи датчика (позиция " + std::to_string(position) + " вне 0..5)");
             continue;
         }

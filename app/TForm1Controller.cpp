@@ -299,7 +299,7 @@ void TForm1Controller::ShowCoefficients(const std::vector<SSensorChoice>& choice
         // stays hidden.
         for (int j = 0; j < kKfsFields; ++j) {
             const int position = s + j;
-            if (position >= kSensorCount) {
+            if (position >= flash::kSensorCount) {
                 f_.OldKfs[static_cast<size_t>(j)] = 0.0f;
                 SetField(j, false, caption, "");
                 continue;

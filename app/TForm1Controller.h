@@ -218,7 +218,6 @@ private:
     // An acknowledge other than "done" ends the write; true when the step may go on.
     bool Acknowledged(short Length, const unsigned char* Buffer, const std::string& what);
     bool Layout2() const { return f_.SoftwareVersion >= 200; }
-    uint32_t JournalBase() const;
     std::string CoefficientName(int i) const;
     std::string FinalMessage() const;
     std::string Difference(const SWrittenBlock& block, const unsigned char* read, short length) const;

@@ -92,12 +92,12 @@ std::string HexByte(uint8_t v)
     return b;
 }
 
-}  // namespace
-
-uint32_t TForm1Controller::JournalBase() const
+uint32_t JournalBase()
 {
     return FlashAddress(flash::kEventJournal);
 }
+
+}  // namespace
 
 std::string TForm1Controller::CoefficientName(int i) const
 {
@@ -133,7 +133,7 @@ bool TForm1Controller::CheckFieldsAndPlan()
                           "Ошибка");
         return false;
     }
-    if (coefficients_ < 1 || f_.SelectedSensor + coefficients_ > kSensorCount) return false;
+    if (coefficients_ < 1 || f_.SelectedSensor + coefficients_ > flash::kSensorCount) return false;
     for (int i = 0; i < kKfsFields; ++i) {
         const size_t k = static_cast<size_t>(i);
         if (i >= coefficients_) {
@@ -195,8 +195,8 @@ void TForm1Controller::WriteBlock(const SWrittenBlock& block)
 void TForm1Controller::WriteFloat(int i)
 {
     const size_t k = static_cast<size_t>(i);
-    WriteBlock({SensorRecordAddress(f_.SelectedSensor + i) + kKfs, FloatBytes(f_.NewKfs[k]), CoefficientName(i) + " (число)",
-                SWrittenBlock::Float});
+    WriteBlock({SensorRecordAddress(f_.SelectedSensor + i) + kKfs, FloatBytes(f_.NewKfs[k]),
+                CoefficientName(i) + " (число)", SWrittenBlock::Float});
 }
 
 void TForm1Controller::WriteText(int i)

@@ -4,6 +4,7 @@
 #include "app/TFMainController.h"
 #include "app/TKfsPageController.h"
 #include "core/Loop.h"
+#include "meter/FlashAddress.h"
 
 namespace rv {
 
@@ -81,7 +82,7 @@ bool ParseKfsWriteOptions(const std::vector<std::string>& args, SKfsWriteOptions
         return false;
     }
     const size_t eq = target.find('=');
-    if (!given || eq != 1 || target[0] < '0' || target[0] > '5' || eq + 1 >= target.size()) {
+    if (!given || eq != 1 || target[0] < '0' || target[0] - '0' >= flash::kSensorCount || eq + 1 >= target.size()) {
         error = "Параметр --kfs-write ждет N=ЗНАЧЕНИЕ[,ЗНАЧЕНИЕ,ЗНАЧЕНИЕ] с позицией датчика N от 0 до 5, а не \"" +
                 target + "\".";
         return false;

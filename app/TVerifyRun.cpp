@@ -4,6 +4,7 @@
 #include "app/TFMainController.h"
 #include "controls/NumberText.h"
 #include "core/Loop.h"
+#include "meter/FlashAddress.h"
 
 namespace rv {
 
@@ -70,7 +71,7 @@ bool ParseVerifyOptions(const std::vector<std::string>& args, SVerifyOptions& op
         } else if (name == "--sensor") {
             if (!TakeValue(args, i, name, inlineValue, value, error)) return false;
             int64_t n = -1;
-            if (!ParseInt64(value, n) || n < 0 || n > 5) {
+            if (!ParseInt64(value, n) || n < 0 || n >= flash::kSensorCount) {
                 error = "Позиция датчика \"" + value + "\" должна быть числом от 0 до 5.";
                 return false;
             }

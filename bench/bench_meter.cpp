@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "core/VirtualLoop.h"
 #include "fakes/MemoryLineSupport.h"
@@ -45,14 +46,13 @@ struct Rig {
         loop.RunUntil([this] { return values >= 0; }, 600'000);
         const double tookMs = static_cast<double>(loop.NowMs() - start);
 
-        // Both read frames carry the byte count asked at offset 7, after the 32-bit address; the
-        // answer is that many bytes and 5 more.
+        // Both read frames carry the byte count asked after the 32-bit address; the answer is that
+        // many bytes and 5 more.
         uint64_t bytes = 0;
-        requests = 0;
-        for (const auto& w : line.Writes()) {
-            bytes += w.bytes.size();
-            if (w.bytes.size() > 7) bytes += w.bytes[7] + 5u, ++requests;
-        }
+        for (const auto& w : line.Writes()) bytes += w.bytes.size();
+        const std::vector<rv::test::SentRequest> reads = rv::test::SentRequests(line);
+        for (const rv::test::SentRequest& r : reads) bytes += r.CountAfter(4) + 5u;
+        requests = reads.size();
         boundMs =
             static_cast<double>(bytes) * 10.0 * 1000.0 / 4800.0 + static_cast<double>(requests) * net.GetTimePackage();
         return tookMs;

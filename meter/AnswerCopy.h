@@ -32,4 +32,18 @@ R DecodeAnswer(const uint8_t* src, int length, size_t offset = 0)
     return R::Decode(bytes);
 }
 
+// Decodes count records R that lie one after another in the answer; records past its end are zeroed.
+template <class R>
+void DecodeRecords(R* out, int count, const uint8_t* src, int length)
+{
+    for (int i = 0; i < count; ++i) out[i] = DecodeAnswer<R>(src, length, static_cast<size_t>(i) * R::kSize);
+}
+
+// The same for whole records only: a record the answer brought part of is zeroed like one it did not bring.
+template <class R>
+void DecodeWholeRecords(R* out, int count, const uint8_t* src, int length)
+{
+    DecodeRecords(out, count, src, length / static_cast<int>(R::kSize) * static_cast<int>(R::kSize));
+}
+
 }  // namespace rv::meter_detail

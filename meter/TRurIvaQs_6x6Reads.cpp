@@ -9,6 +9,7 @@ namespace rv {
 
 using meter_detail::CopyAnswer;
 using meter_detail::DecodeAnswer;
+using meter_detail::DecodeWholeRecords;
 
 namespace {
 
@@ -27,14 +28,6 @@ uint32_t EditHead(int n)
 uint32_t EditPage(int n, uint32_t recordSize)
 {
     return FlashAddress(flash::kEventJournal) + 16u + kHalfPage * 2u * recordSize * static_cast<uint32_t>(n);
-}
-
-// Decodes the whole records of an answer into slots; slots the answer did not reach are zeroed.
-template <class R>
-void TakeRecords(R* slots, int count, const uint8_t* buffer, int length)
-{
-    const int whole = length / static_cast<int>(R::kSize) * static_cast<int>(R::kSize);
-    for (int i = 0; i < count; ++i) slots[i] = DecodeAnswer<R>(buffer, whole, static_cast<size_t>(i) * R::kSize);
 }
 
 }  // namespace
@@ -141,12 +134,12 @@ void TRurIvaQs_6x6::ReceiveEdit(int Length, const uint8_t* Buffer)
     SEventRecord* page = editPages_[journal_];
     if (step_ == 0) {
         step_ = 1;
-        TakeRecords(page, kHalfPage, Buffer, Length);
+        DecodeWholeRecords(page, kHalfPage, Buffer, Length);
         ReadFlashExactly(EditPage(journal_, SEventRecord::kSize) + kHalfPage * SEventRecord::kSize,
                          kHalfPage * SEventRecord::kSize);
     } else if (step_ == 1) {
         step_ = 2;
-        TakeRecords(page + kHalfPage, kHalfPage, Buffer, Length);
+        DecodeWholeRecords(page + kHalfPage, kHalfPage, Buffer, Length);
         EndDecoding();
         OnReceiveEdit(page);
     }
@@ -167,12 +160,12 @@ void TRurIvaQs_6x6::ReceiveEditV2(int Length, const uint8_t* Buffer)
     SEventRecordV2* page = editPagesV2_[journal_];
     if (step_ == 0) {
         step_ = 1;
-        TakeRecords(page, kHalfPage, Buffer, Length);
+        DecodeWholeRecords(page, kHalfPage, Buffer, Length);
         ReadFlashExactly(EditPage(journal_, SEventRecordV2::kSize) + kHalfPage * SEventRecordV2::kSize,
                          kHalfPage * SEventRecordV2::kSize);
     } else if (step_ == 1) {
         step_ = 2;
-        TakeRecords(page + kHalfPage, kHalfPage, Buffer, Length);
+        DecodeWholeRecords(page + kHalfPage, kHalfPage, Buffer, Length);
         EndDecoding();
         OnReceiveEditV2(page);
     }

@@ -15,10 +15,10 @@
 namespace rv {
 
 using meter_detail::CopyAnswer;
-using meter_detail::DecodeAnswer;
+using meter_detail::DecodeRecords;
+using meter_detail::DecodeWholeRecords;
 
 namespace {
-
 
 constexpr unsigned char kModuleSumFirst = 160;  // the rest, 88 bytes, follows in a second read
 constexpr unsigned char kSumChunk = 100;
@@ -54,19 +54,6 @@ uint32_t GroupBlock(int a, int b)
 uint32_t GroupBlockV2(int a, int b)
 {
     return ErrorJournal(1376u + 800u * static_cast<uint32_t>(a) + 160u * static_cast<uint32_t>(b));
-}
-
-template <class R>
-void TakeAll(R* out, int count, const uint8_t* buffer, int length)
-{
-    for (int i = 0; i < count; ++i) out[i] = DecodeAnswer<R>(buffer, length, static_cast<size_t>(i) * R::kSize);
-}
-
-// Whole records only: a record the answer brought part of is zeroed like one it did not bring.
-template <class R>
-void TakeRecords(R* out, int count, const uint8_t* buffer, int length)
-{
-    TakeAll(out, count, buffer, length / static_cast<int>(R::kSize) * static_cast<int>(R::kSize));
 }
 
 }  // namespace
@@ -167,7 +154,7 @@ void TRurIvaQs_6x6::GetErrorH1()
 
 void TRurIvaQs_6x6::ReceiveErrorH1(int Length, const uint8_t* Buffer)
 {
-    TakeAll(errHeads_, kJournals, Buffer, Length);
+    DecodeRecords(errHeads_, kJournals, Buffer, Length);
     EndDecoding();
     OnErrorH1(errHeads_);
 }
@@ -179,7 +166,7 @@ void TRurIvaQs_6x6::GetErrorH1V2()
 
 void TRurIvaQs_6x6::ReceiveErrorH1V2(int Length, const uint8_t* Buffer)
 {
-    TakeAll(errHeadsV2_, kJournals, Buffer, Length);
+    DecodeRecords(errHeadsV2_, kJournals, Buffer, Length);
     EndDecoding();
     OnErrorH1V2(errHeadsV2_);
 }
@@ -194,7 +181,7 @@ void TRurIvaQs_6x6::GetErrorH6(int n)
 
 void TRurIvaQs_6x6::ReceiveErrorH6(int Length, const uint8_t* Buffer)
 {
-    TakeAll(errGroupHeads_[journal_], kGroupBlocks, Buffer, Length);
+    DecodeRecords(errGroupHeads_[journal_], kGroupBlocks, Buffer, Length);
     EndDecoding();
     OnErrorH6(errGroupHeads_[journal_]);
 }
@@ -209,7 +196,7 @@ void TRurIvaQs_6x6::GetErrorH6V2(int n)
 
 void TRurIvaQs_6x6::ReceiveErrorH6V2(int Length, const uint8_t* Buffer)
 {
-    TakeAll(errGroupHeadsV2_[journal_], kGroupBlocksV2, Buffer, Length);
+    DecodeRecords(errGroupHeadsV2_[journal_], kGroupBlocksV2, Buffer, Length);
     EndDecoding();
     OnErrorH6V2(errGroupHeadsV2_[journal_]);
 }
@@ -226,7 +213,7 @@ void TRurIvaQs_6x6::GetErr1(int a)
 
 void TRurIvaQs_6x6::ReceiveErr1(int Length, const uint8_t* Buffer)
 {
-    TakeRecords(errBlocks_[block_], kPageRecords, Buffer, Length);
+    DecodeWholeRecords(errBlocks_[block_], kPageRecords, Buffer, Length);
     EndDecoding();
     OnError1(errBlocks_[block_]);
 }
@@ -241,7 +228,7 @@ void TRurIvaQs_6x6::GetErr1V2(int a)
 
 void TRurIvaQs_6x6::ReceiveErr1V2(int Length, const uint8_t* Buffer)
 {
-    TakeRecords(errBlocksV2_[block_], kPageRecords, Buffer, Length);
+    DecodeWholeRecords(errBlocksV2_[block_], kPageRecords, Buffer, Length);
     EndDecoding();
     OnError1V2(errBlocksV2_[block_]);
 }
@@ -258,7 +245,7 @@ void TRurIvaQs_6x6::GetErr6(int a, int b)
 
 void TRurIvaQs_6x6::ReceiveErr6(int Length, const uint8_t* Buffer)
 {
-    TakeRecords(errGroupBlocks_[journal_][block_], kPageRecords, Buffer, Length);
+    DecodeWholeRecords(errGroupBlocks_[journal_][block_], kPageRecords, Buffer, Length);
     EndDecoding();
     OnError6(errGroupBlocks_[journal_][block_]);
 }
@@ -275,7 +262,7 @@ void TRurIvaQs_6x6::GetErr6V2(int a, int b)
 
 void TRurIvaQs_6x6::ReceiveErr6V2(int Length, const uint8_t* Buffer)
 {
-    TakeRecords(errGroupBlocksV2_[journal_][block_], kPageRecords, Buffer, Length);
+    DecodeWholeRecords(errGroupBlocksV2_[journal_][block_], kPageRecords, Buffer, Length);
     EndDecoding();
     OnError6V2(errGroupBlocksV2_[journal_][block_]);
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "protocol/Frame.h"
 #include "sim/MeterDescription.h"
 #include "sim/MeterImage.h"
 
@@ -121,8 +122,9 @@ void WriteMeterRecords(MeterImage& img, const MeterDescription& d)
 
     WriteErrorJournal(img, d);
 
-    if (d.pressData.size() > 250)
-        Fail("pressData: " + std::to_string(d.pressData.size()) + " bytes; an answer carries at most 250");
+    if (d.pressData.size() > kMaxAnswerPayload)
+        Fail("pressData: " + std::to_string(d.pressData.size()) + " bytes; an answer carries at most " +
+             std::to_string(kMaxAnswerPayload));
     img.pressData = d.pressData;
 }
 

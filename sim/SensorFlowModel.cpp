@@ -2,6 +2,7 @@
 // time that gives a sensor a chosen reading at delay 1.
 #include "sim/SensorFlowModel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iterator>
 #include <numbers>
@@ -27,6 +28,12 @@ constexpr int kSizeCount = static_cast<int>(std::size(kSizes));
 constexpr double kTypicalDelays = 9.5;
 
 bool Positive(double v) { return std::isfinite(v) && v > 0; }
+
+// The size row of a nominal maximum; an unknown one is taken as the smallest size.
+const SizeRow& RowOf(double nominalMax)
+{
+    return kSizes[std::max(SensorFlowModel::SizeOf(nominalMax), 0)];
+}
 
 }  // namespace
 
@@ -57,10 +64,9 @@ int SensorFlowModel::LargestDelay(double nominalMax, double flowPerKfs)
 
 SensorFlowModel::SensorFlowModel(double nominalMax, double kfs, double transitTime)
 {
-    const int size = SizeOf(nominalMax);
-    size_ = size < 0 ? 0 : size;
-    diameter_ = kSizes[size_].diameter;
-    kv_ = std::pow(kSizes[size_].kvBase / (2 * diameter_), 2);
+    const SizeRow& row = RowOf(nominalMax);
+    diameter_ = row.diameter;
+    kv_ = std::pow(row.kvBase / (2 * diameter_), 2);
     kfs_ = kfs;
     viscosity_ = WaterViscosity(kWaterTemperature);
     valid_ = Positive(kfs);
@@ -110,8 +116,7 @@ double SensorFlowModel::TransitTimeFor(double nominalMax, double kfs, double flo
 
 double SensorFlowModel::TypicalTransitTime(double nominalMax, double kfs)
 {
-    const int size = SizeOf(nominalMax);
-    const double nominal = kSizes[size < 0 ? 0 : size].nominal;
+    const double nominal = RowOf(nominalMax).nominal;
     return TransitTimeFor(nominal, kfs, nominal / kTypicalDelays);
 }
 

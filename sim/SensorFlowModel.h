@@ -45,14 +45,11 @@ public:
     double ProfileAt(double m) const;
     double ReynoldsAt(double m) const;
 
-    int Size() const { return size_; }
     double Diameter() const { return diameter_; }
-    double Kv() const { return kv_; }
     double Kfs() const { return kfs_; }
     double TransitTime() const { return transitTime_; }
 
 private:
-    int size_ = 0;
     double diameter_ = 0;
     double kv_ = 0;
     double kfs_ = 0;

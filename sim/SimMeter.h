@@ -66,10 +66,11 @@ struct Answer {
 // is skipped one byte at a time, so a garbage byte that looks like a frame head cannot hide the
 // real frame behind it.
 //
-// Commands are served by a table of handlers by code. The service commands and the meter's own
-// commands (MeterCommands.h) are installed by the constructor; later layers add or wrap handlers with SetCommandHandler (the meter commands,
-// emulator physics, correction mode, refused writes): take the old one with CommandHandlerFor to
-// wrap it. A code without a handler is not answered.
+// Commands are served by a table of handlers by code. The constructor installs the service commands,
+// the meter's own commands (MeterCommands.h), then wraps them in the emulator physics
+// (EmulatorPhysics.h) and the flash-write policy (FlashWritePolicy.h). Tests and later layers add or
+// wrap handlers with SetCommandHandler: take the old one with CommandHandlerFor to wrap it. A code
+// without a handler is not answered.
 //
 // Reads beyond the image answer the bytes that exist and 0xFF for the rest, as an unprogrammed
 // region reads; writes that do not fit the image change nothing and are acknowledged with

@@ -20,11 +20,7 @@ public:
     void SetIrda(bool) override {}
     bool GetIrda() const override { return false; }
     void Transmit_Byte(unsigned char) override { cutter.Reset(); }
-    void Transmit_Packed(const void*, unsigned char count) override
-    {
-        cutter.Reset();
-        sent += count;
-    }
+    void Transmit_Packed(const void*, unsigned char) override { cutter.Reset(); }
     void ModemCommand(const std::string&) override {}
     void SetReceiveType(TReceiveType) override {}
     TReceiveType GetReceiveType() const override { return rtPacket; }
@@ -50,7 +46,6 @@ public:
     PacketCutter cutter;
     TPacketEvent onPacket;
     int length = 0;
-    size_t sent = 0;  // bytes of the frames sent
 };
 
 }  // namespace rv::test

@@ -22,7 +22,6 @@ public:
     void Message(const std::string& text, const std::string& caption) override
     {
         shown.push_back({"message", text, caption});
-        if (onMessage) onMessage(text);
     }
     bool Question(const std::string& text, const std::string& caption) override
     {
@@ -66,7 +65,6 @@ public:
     std::optional<int> sensor;  // the position to choose; the first offered when unset
     std::optional<std::string> savePath;
     std::function<void(bool answer)> onQuestion;
-    std::function<void(const std::string& text)> onMessage;
 
     // What happened.
     std::vector<Shown> shown;

@@ -12,13 +12,15 @@
 #include "sim/EmulatorPhysics.h"
 #include "sim/MeterCommands.h"
 #include "sim/MeterDescription.h"
-#include "sim/MeterImage.h"
+#include "sim/MeterExchange.h"
 #include "sim/MeterFileErrorOf.h"
+#include "sim/MeterImage.h"
 #include "sim/SimMeter.h"
 
 using namespace rv;
 using namespace rv::sim;
 using rv::test::ErrorOf;
+using rv::test::Payload;
 
 namespace {
 
@@ -27,18 +29,7 @@ using Bytes = std::vector<uint8_t>;
 struct Meter {
     explicit Meter(std::shared_ptr<MeterImage> image = DefaultMeter()) : meter(std::move(image)) {}
 
-    Bytes Ask(uint8_t command, const Bytes& params)
-    {
-        Bytes frame(params.size() + 6);
-        frame.resize(BuildRequest(frame.data(), 0xC9, command, params.data(), params.size(), 0xF0));
-        Bytes answer;
-        meter.Receive(frame.data(), frame.size(), [&](const Bytes& a, const FaultApplied&) { answer = a; });
-        return answer;
-    }
-    static Bytes Payload(const Bytes& framed)
-    {
-        return framed.size() < 5 ? Bytes{} : Bytes(framed.begin() + 2, framed.end() - 3);
-    }
+    Bytes Ask(uint8_t command, const Bytes& params) { return test::Ask(meter, command, params); }
     Bytes ReadRam(uint16_t addr, uint8_t n)
     {
         return Payload(Ask(cmd::kReadRam, {uint8_t(addr), uint8_t(addr >> 8), n}));
@@ -327,7 +318,7 @@ TEST(FlashWrites, LandRefuseOrVanishByThePolicy)
     EXPECT_EQ(m.WriteFlashLarge(at, FloatBytes(1.5f)), Bytes{kAckOk});
     EXPECT_EQ(m.ReadFlashLarge(at, 4), FloatBytes(1.5f));
     EXPECT_EQ(m.Ask(cmd::kWriteFlash, {0x00, 0x30, 2, 0xAB, 0xCD}), Bytes{kAckOk});
-    EXPECT_EQ(m.Payload(m.Ask(cmd::kReadFlash, {0x00, 0x30, 2})), (Bytes{0xAB, 0xCD}));
+    EXPECT_EQ(Payload(m.Ask(cmd::kReadFlash, {0x00, 0x30, 2})), (Bytes{0xAB, 0xCD}));
 
     m.meter.Image().flashWrites = FlashWrites::Refuse;
     const Bytes refused = m.WriteFlashLarge(at, FloatBytes(2.5f));
@@ -364,12 +355,12 @@ TEST(FlashWrites, TheIdentityShowsTheCorrectionModeBit)
     Meter m;
     m.meter.Image().SetStatus(0x0100);
     m.meter.Image().SetCorrectionMode(true);
-    Bytes id = m.Payload(m.Ask(cmd::kIdentity, {}));
+    Bytes id = Payload(m.Ask(cmd::kIdentity, {}));
     ASSERT_EQ(id.size(), kIdentitySize);
     EXPECT_EQ(id[12], 0x02);
     EXPECT_EQ(id[13], 0x01);
     m.meter.Image().SetCorrectionMode(false);
-    id = m.Payload(m.Ask(cmd::kIdentity, {}));
+    id = Payload(m.Ask(cmd::kIdentity, {}));
     EXPECT_EQ(id[12], 0x00);
     EXPECT_EQ(id[13], 0x01);
 }

@@ -8,29 +8,20 @@
 #include "protocol/Frame.h"
 #include "sim/MeterCommands.h"
 #include "sim/MeterDescription.h"
-#include "sim/MeterImage.h"
+#include "sim/MeterExchange.h"
 #include "sim/MeterFileErrorOf.h"
+#include "sim/MeterImage.h"
 #include "sim/SimMeter.h"
 
 using namespace rv;
 using namespace rv::sim;
+using rv::test::Ask;
 using rv::test::ErrorOf;
+using rv::test::Payload;
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-// The answer to one request frame (empty when the meter stays silent).
-Bytes Ask(SimMeter& meter, uint8_t command, const Bytes& params)
-{
-    Bytes frame(params.size() + 6);
-    frame.resize(BuildRequest(frame.data(), 0xC9, command, params.data(), params.size(), 0xF0));
-    Bytes answer;
-    meter.Receive(frame.data(), frame.size(), [&](const Bytes& a, const FaultApplied&) { answer = a; });
-    return answer;
-}
-
-Bytes Payload(const Bytes& framed) { return framed.size() < 5 ? Bytes{} : Bytes(framed.begin() + 2, framed.end() - 3); }
 
 Bytes ArchiveRead(uint32_t addr, uint8_t bytes, uint8_t width)
 {

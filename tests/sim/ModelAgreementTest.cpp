@@ -10,10 +10,10 @@
 
 #include "app/FlowTables.h"
 #include "app/TFlowMath.h"
-#include "protocol/Frame.h"
 #include "sim/EmulatorPhysics.h"
 #include "sim/MeterCommands.h"
 #include "sim/MeterDescription.h"
+#include "sim/MeterExchange.h"
 #include "sim/MeterImage.h"
 #include "sim/SimMeter.h"
 
@@ -112,18 +112,10 @@ public:
     bool flat_ = true;
 
 private:
-    Bytes Ask(uint8_t command, const Bytes& params)
-    {
-        Bytes frame(params.size() + 6);
-        frame.resize(BuildRequest(frame.data(), 0xC9, command, params.data(), params.size(), 0xF0));
-        Bytes answer;
-        meter_.Receive(frame.data(), frame.size(), [&](const Bytes& a, const FaultApplied&) { answer = a; });
-        return answer;
-    }
+    Bytes Ask(uint8_t command, const Bytes& params) { return test::Ask(meter_, command, params); }
     Bytes Read(uint16_t addr, uint8_t n)
     {
-        const Bytes a = Ask(cmd::kReadRam, {uint8_t(addr), uint8_t(addr >> 8), n});
-        return a.size() < 5 ? Bytes{} : Bytes(a.begin() + 2, a.end() - 3);
+        return test::Payload(Ask(cmd::kReadRam, {uint8_t(addr), uint8_t(addr >> 8), n}));
     }
     void SetDelay(int m, bool on)
     {
