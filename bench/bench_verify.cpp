@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "app/IPrompter.h"
-#include "app/TFMainController.h"
+#include "app/window/IPrompter.h"
+#include "app/verify/TFMainController.h"
 #include "core/VirtualLoop.h"
 #include "protocol/Frame.h"
 #include "sim/MemoryLine.h"

@@ -1,8 +1,8 @@
 // The main window's widgets, their bindings to the controller, and the form state.
 #include "app/gui/TFMain.h"
 
-#include "app/Guarded.h"
-#include "app/IPrompter.h"
+#include "app/window/Guarded.h"
+#include "app/window/IPrompter.h"
 #include "app/gui/GuiLook.h"
 #include "app/gui/TAboutBox.h"
 #include "controls/TEditDigital.h"

@@ -3,7 +3,7 @@
 // the controller, every change of its view state is painted back.
 #pragma once
 
-#include "app/TFMainController.h"
+#include "app/verify/TFMainController.h"
 #include "controls/FormStateFile.h"
 
 #include <QWidget>

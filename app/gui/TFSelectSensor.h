@@ -1,7 +1,7 @@
 // The two sensor choice dialogs: a group box filled with one radio button per sensor offered, and an OK button.
 #pragma once
 
-#include "app/IPrompter.h"
+#include "app/window/IPrompter.h"
 
 #include <QDialog>
 

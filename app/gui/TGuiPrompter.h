@@ -2,7 +2,7 @@
 // of an exception that escaped a handler.
 #pragma once
 
-#include "app/IPrompter.h"
+#include "app/window/IPrompter.h"
 
 #include <QPointer>
 #include <QString>

@@ -1,8 +1,8 @@
 // The KFS page's widgets and their bindings to its controller.
 #include "app/gui/TKfsPage.h"
 
-#include "app/Guarded.h"
-#include "app/IPrompter.h"
+#include "app/window/Guarded.h"
+#include "app/window/IPrompter.h"
 #include "app/gui/GuiLook.h"
 #include "controls/TEditDigital.h"
 

@@ -3,7 +3,7 @@
 // controller, every change of its view state is painted back.
 #pragma once
 
-#include "app/TKfsPageController.h"
+#include "app/kfs/TKfsPageController.h"
 
 #include <QWidget>
 

@@ -1,9 +1,9 @@
 // The GUI program's start-up.
 #include "app/gui/TRivantaGui.h"
 
-#include "app/TFMainController.h"
-#include "app/TForm1Controller.h"
-#include "app/TKfsPageController.h"
+#include "app/verify/TFMainController.h"
+#include "app/kfs/TForm1Controller.h"
+#include "app/kfs/TKfsPageController.h"
 #include "app/gui/GuiLook.h"
 #include "app/gui/TFMain.h"
 #include "app/gui/TFSelectSensor.h"

@@ -1,7 +1,7 @@
 // The screenshot walk through the windows.
 #include "app/gui/TScreenshotTour.h"
 
-#include "app/TFMainController.h"
+#include "app/verify/TFMainController.h"
 #include "app/gui/TFMain.h"
 #include "app/gui/TFSelectSensor.h"
 #include "app/gui/TRivantaGui.h"

@@ -2,7 +2,7 @@
 // edges of its flow bands.
 #include <gtest/gtest.h>
 
-#include "app/FlowTables.h"
+#include "app/verify/FlowTables.h"
 
 #include <cmath>
 #include <limits>

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "app/CommaSeparator.h"
-#include "app/TFMainController.h"
-#include "app/TForm1Controller.h"
-#include "app/TKfsPageController.h"
+#include "app/verify/TFMainController.h"
+#include "app/kfs/TForm1Controller.h"
+#include "app/kfs/TKfsPageController.h"
 #include "core/Cp1251.h"
 #include "core/VirtualLoop.h"
 #include "fakes/MemoryLineSupport.h"

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "app/CommaSeparator.h"
-#include "app/TFMainController.h"
+#include "app/verify/TFMainController.h"
 #include "core/VirtualLoop.h"
 #include "fakes/MemoryLineSupport.h"
 #include "fakes/ScriptedPrompter.h"

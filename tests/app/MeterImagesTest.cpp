@@ -9,9 +9,9 @@
 #include <gtest/gtest.h>
 
 #include "app/MainRig.h"
-#include "app/MeterImages.h"
-#include "app/ProtocolFormat.h"
-#include "app/TConfigReadChain.h"
+#include "app/window/MeterImages.h"
+#include "app/window/ProtocolFormat.h"
+#include "app/window/TConfigReadChain.h"
 #include "core/Cp1251.h"
 #include "meter/TRurIvaQs_6x6.h"
 

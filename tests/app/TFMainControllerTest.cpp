@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "app/MainRig.h"
-#include "app/TConfigReadChain.h"
+#include "app/window/TConfigReadChain.h"
 #include "core/Cp1251.h"
 #include "meter/TRurIvaQs_6x6.h"
 #include "sim/EmulatorPhysics.h"

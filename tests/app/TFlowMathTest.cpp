@@ -2,8 +2,8 @@
 // refused inputs, and reference values checked against the same formulas worked in double.
 #include <gtest/gtest.h>
 
-#include "app/FlowTables.h"
-#include "app/TFlowMath.h"
+#include "app/verify/FlowTables.h"
+#include "app/verify/TFlowMath.h"
 
 #include <algorithm>
 #include <cmath>

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "app/KfsRig.h"
-#include "app/TKfsWriteRun.h"
+#include "app/runner/TKfsWriteRun.h"
 #include "e2e/E2eSupport.h"
 
 namespace rv::test {

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "app/MainRig.h"
-#include "app/TVerifyRun.h"
+#include "app/runner/TVerifyRun.h"
 #include "core/Cp1251.h"
 #include "e2e/E2eSupport.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/IPrompter.h"
+#include "app/window/IPrompter.h"
 
 namespace rv::test {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/FlowTables.h"
-#include "app/TFlowMath.h"
+#include "app/verify/FlowTables.h"
+#include "app/verify/TFlowMath.h"
 #include "sim/EmulatorPhysics.h"
 #include "sim/MeterCommands.h"
 #include "sim/MeterDescription.h"

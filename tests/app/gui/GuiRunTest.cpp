@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "DialogAnswerer.h"
-#include "app/TFMainController.h"
+#include "app/verify/TFMainController.h"
 #include "app/gui/TFMain.h"
 #include "app/gui/TFSelectSensor.h"
 #include "app/gui/TRivantaGui.h"

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "DialogAnswerer.h"
-#include "app/TForm1Controller.h"
-#include "app/TKfsPageController.h"
+#include "app/kfs/TForm1Controller.h"
+#include "app/kfs/TKfsPageController.h"
 #include "app/gui/TFMain.h"
 #include "app/gui/TFSelectSensor.h"
 #include "app/gui/TKfsPage.h"

@@ -1,0 +1,328 @@
+// The KFS writer window: its components and bindings, connect and disconnect, the identity answer and the read
+// chain of the records, repetitions, and the sensor choice that shows the coefficients.
+#include "app/kfs/TForm1Controller.h"
+
+#include "app/window/Guarded.h"
+#include "app/window/ProtocolFormat.h"
+#include "app/window/TConfigReadChain.h"
+#include "core/IDeviceLink.h"
+#include "core/Loop.h"
+#include "core/TTimer.h"
+#include "meter/TRurIvaQs_6x6.h"
+
+namespace rv {
+
+TForm1Controller::TForm1Controller(IDeviceLink& link, IPrompter& prompter, Loop* loop)
+    : link_(link),
+      prompter_(prompter),
+      loop_(loop ? *loop : Loop::Current()),
+      net_(std::make_unique<TRurIvaQs_6x6>(nullptr, &loop_)),
+      port_(link_, *net_, loop_, 1000),
+      chain_(std::make_unique<TConfigReadChain>(kSensorBytesKept)),
+      LastData(std::make_unique<TTimer>(nullptr, &loop_))
+{
+    LastData->SetName("LastData");
+    LastData->SetInterval(10);
+    BindHandlers();
+}
+
+TForm1Controller::~TForm1Controller()
+{
+    LastData->Stop();
+    port_.Release();
+}
+
+void TForm1Controller::BindHandlers()
+{
+    net_->OnRepetition = Bind(this, &TForm1Controller::Net_6x6Repetition);
+    net_->OnReceivedIDDevice = Bind(this, &TForm1Controller::Net_6x6ReceivedIDDevice);
+    net_->OnReceiveExecuted = Bind(this, &TForm1Controller::IgnoreAnswer);
+    net_->OnPointerRAM = Bind(this, &TForm1Controller::Net_6x6PointerRAM);
+    net_->OnDeviceFDW = Bind(this, &TForm1Controller::Net_6x6DeviceFDW);
+    net_->OnEditH1 = Bind(this, &TForm1Controller::Net_6x6EditH1);
+    net_->OnEditH1V2 = Bind(this, &TForm1Controller::Net_6x6EditH1V2);
+    net_->OnTransmitError = Bind(this, &TForm1Controller::Net_6x6TransmitError);
+    LastData->OnTimer = Bind(this, &TForm1Controller::LastDataTimer);
+    port_.OnLost = Bind(this, &TForm1Controller::PortLost);
+}
+
+// --- View state and references
+
+void TForm1Controller::SetCBPortNameItems(std::vector<std::string> items)
+{
+    view_.CBPortNameItems = std::move(items);
+    if (view_.CBPortNameItemIndex >= static_cast<int>(view_.CBPortNameItems.size())) view_.CBPortNameItemIndex = -1;
+}
+
+void TForm1Controller::SetCBPortNameItemIndex(int index)
+{
+    if (index < 0 || index >= static_cast<int>(view_.CBPortNameItems.size())) return;
+    view_.CBPortNameItemIndex = index;
+    view_.CBPortNameText = view_.CBPortNameItems[static_cast<size_t>(index)];
+}
+
+void TForm1Controller::SetKfsControls(const std::array<SKfsLabel*, kKfsFields>& labels,
+                                      const std::array<SKfsEdit*, kKfsFields>& edits)
+{
+    KfsLabels = labels;
+    KfsEdits = edits;
+}
+
+void TForm1Controller::ClearReferences()
+{
+    StatusLabel = nullptr;
+    KfsLabels.fill(nullptr);
+    KfsEdits.fill(nullptr);
+}
+
+void TForm1Controller::SetStatus(const std::string& text)
+{
+    StatusLabel(text);
+}
+
+void TForm1Controller::SetStage(TForm1Stage stage)
+{
+    stage_ = stage;
+    if (stage != fsStopped) stopReason_.clear();
+    Notify(fcStage);
+}
+
+void TForm1Controller::Stop(const std::string& message)
+{
+    prompter_.Message(message, "Ошибка");
+    stopReason_ = message;
+    stage_ = fsStopped;
+    Notify(fcStage);
+}
+
+void TForm1Controller::Escaped(std::exception_ptr error)
+{
+    const std::string what = ShowEscaped(prompter_, error);
+    if (!WriteUnderWay()) return;
+    try {
+        net_->AbandonRequest();
+        net_->BreakTransmit();
+        SetStatus("Запись прервана.");
+        EndWrite(wrFailed, "Запись прервана: " + (what.empty() ? std::string("ошибка программы.") : what));
+    } catch (...) {
+        // Nothing more can be done for this write.
+    }
+}
+
+int TForm1Controller::ReadStep() const
+{
+    return chain_->ReadStep();
+}
+int TForm1Controller::SensorCounter() const
+{
+    return chain_->SensorCounter();
+}
+const TConfigImage& TForm1Controller::ConfigImage() const
+{
+    return chain_->ConfigImage();
+}
+const TSensorImages& TForm1Controller::SensorImage() const
+{
+    return chain_->SensorImage();
+}
+
+void TForm1Controller::SetTraceHook(TraceHook hook)
+{
+    net_->SetTraceHook(std::move(hook));
+}
+
+// --- Connection
+
+void TForm1Controller::AbandonAll(const std::string& whyWriteEnds)
+{
+    LastData->Stop();
+    port_.Abandon();
+    // The slots may still hold handlers of a step; a byte that arrives late must not start its next one.
+    net_->OnReceiveExecuted = Bind(this, &TForm1Controller::IgnoreAnswer);
+    net_->OnReceivedIDDevice = Bind(this, &TForm1Controller::Net_6x6ReceivedIDDevice);
+    chain_->Stop();
+    if (WriteUnderWay()) EndWrite(wrAbandoned, whyWriteEnds);
+    shown_ = false;
+}
+
+void TForm1Controller::SpeedButton2Click()
+{
+    Guarded([&] {
+        if (view_.SBOpenCloseDown)
+            Connect();
+        else
+            Disconnect("Запись прервана: соединение закрыто.");
+    });
+}
+
+void TForm1Controller::Connect()
+{
+    AbandonAll("Запись прервана: соединение открыто заново.");
+    writeResult_ = wrNone;
+    writeMessage_.clear();
+    view_.CBPortNameEnabled = false;
+    Notify(fcControls);
+    std::string failure;
+    if (!port_.Open(view_.CBPortNameText, failure)) {
+        view_.SBOpenCloseDown = false;
+        view_.CBPortNameEnabled = true;
+        Notify(fcControls);
+        Stop(failure);
+        return;
+    }
+    SetStage(fsIdentifying);
+    net_->OnReceivedIDDevice = Bind(this, &TForm1Controller::Net_6x6ReceivedIDDevice);
+    net_->GetDeviceID();
+}
+
+void TForm1Controller::Disconnect(const std::string& whyWriteEnds)
+{
+    AbandonAll(whyWriteEnds);
+    view_.CBPortNameEnabled = true;
+    port_.Close();
+    Notify(fcControls);
+    SetStage(fsIdle);
+}
+
+void TForm1Controller::Net_6x6ReceivedIDDevice(const SIDDevice* IDDevice)
+{
+    Guarded([&] {
+        if (!IDDevice || stage_ != fsIdentifying) return;
+        f_.Identity = *IDDevice;
+        f_.SoftwareVersion = IDDevice->Version;
+        SetStage(fsReading);
+        SetStatus("Чтение конфигурации прибора.");
+        net_->OnReceiveExecuted = Bind(this, &TForm1Controller::KfsReadAnswer);
+        chain_->Start(*net_);
+    });
+}
+
+void TForm1Controller::KfsReadAnswer(short Length, unsigned char* Buffer)
+{
+    Guarded([&] {
+        if (stage_ != fsReading) return;
+        switch (chain_->Receive(*net_, Length, Buffer)) {
+            case rpConfigRead:
+                f_.PathsPerSensor = PathsPerSensorOf(chain_->ConfigImage());
+                SetStatus("Чтение инвормации датчиков.");
+                break;
+            case rpSensorsRead:
+                SetStatus("OK");
+                SetStage(fsChoosing);
+                LastData->SetEnabled(true);
+                break;
+            case rpNothing:
+                break;
+        }
+    });
+}
+
+void TForm1Controller::Net_6x6Repetition(int Repetition)
+{
+    Guarded([&] { SetStatus("Переповторы " + std::to_string(Repetition)); });
+}
+
+void TForm1Controller::IgnoreAnswer(short, unsigned char*) {}
+
+void TForm1Controller::Net_6x6TransmitError(const std::exception& Error)
+{
+    Guarded([&] {
+        if (view_.SBOpenCloseDown) port_.Refused(Error);
+    });
+}
+
+void TForm1Controller::PortLost(const std::string& message)
+{
+    Guarded([&] {
+        if (!view_.SBOpenCloseDown || link_.GetOpen()) return;
+        view_.SBOpenCloseDown = false;
+        Disconnect("Запись прервана. " + message);
+        Stop(message);
+    });
+}
+
+// --- Sensor choice
+
+void TForm1Controller::LastDataTimer(TObject*)
+{
+    Guarded([&] {
+        LastData->Stop();
+        if (stage_ != fsChoosing) return;
+        const int paths = f_.PathsPerSensor;
+        // The stride of the choices and the records a write touches follow from it: anything else has no meaning.
+        if (paths != 1 && paths != 3) {
+            Stop("Недопустимое число путей на датчик в конфигурации прибора: " + std::to_string(paths) +
+                 " (допустимо 1 или 3).");
+            return;
+        }
+        const std::vector<SSensorChoice> choices = SensorChoices(chain_->SensorImage(), paths);
+        const std::optional<int> chosen = prompter_.ChooseSensor(sdChange, choices);
+        // The dialog may have outlived the connection.
+        if (stage_ != fsChoosing) return;
+        if (choices.empty()) {
+            Stop("В приборе нет датчиков: изменять нечего.");
+            return;
+        }
+        if (chosen) {
+            for (const SSensorChoice& c : choices)
+                if (c.Position == *chosen) f_.SelectedSensor = c.Position;
+        }
+        ShowCoefficients(choices);
+    });
+}
+
+void TForm1Controller::SetField(int k, bool visible, const std::string& caption, const std::string& text)
+{
+    if (SKfsLabel* label = KfsLabels[static_cast<size_t>(k)]) {
+        label->Caption = caption;
+        label->Visible = visible;
+    }
+    if (SKfsEdit* edit = KfsEdits[static_cast<size_t>(k)]) {
+        edit->Text = text;
+        edit->Visible = visible;
+    }
+}
+
+void TForm1Controller::ShowCoefficients(const std::vector<SSensorChoice>& choices)
+{
+    const int s = f_.SelectedSensor;
+    const TSensorImages& images = chain_->SensorImage();
+    const SSensorRecord sensor = SSensorRecord::Decode(images[static_cast<size_t>(s)]);
+    f_.ModuleIndex = static_cast<uint8_t>(sensor.Module - 1);
+    f_.TypeIndex = static_cast<uint8_t>(sensor.Type - 1);
+    std::string caption = SensorChoiceCaption(sensor);
+    for (const SSensorChoice& c : choices)
+        if (c.Position == s) caption = c.Caption;
+
+    if (static_cast<double>(sensor.Diameter) >= kThreePathDiameter) {
+        // Three coefficients in records s, s + 1, s + 2; a record past the sixth does not exist, so its field
+        // stays hidden.
+        for (int j = 0; j < kKfsFields; ++j) {
+            const int position = s + j;
+            if (position >= flash::kSensorCount) {
+                f_.OldKfs[static_cast<size_t>(j)] = 0.0f;
+                SetField(j, false, caption, "");
+                continue;
+            }
+            const float kfs = SSensorRecord::Decode(images[static_cast<size_t>(position)]).KfsValue;
+            f_.OldKfs[static_cast<size_t>(j)] = kfs;
+            SetField(j, true, caption, FixedText(kfs, 7));
+        }
+        // With one path per channel the sensor's write touches its own record only.
+        coefficients_ = f_.PathsPerSensor == 3 ? kKfsFields : 1;
+    } else {
+        const std::string text = FixedText(sensor.KfsValue, 7);
+        f_.OldKfs.fill(sensor.KfsValue);
+        SetField(0, true, caption, text);
+        // The other two fields belong to a three-path sensor; left visible from an earlier one they would offer
+        // coefficients this write does not touch.
+        SetField(1, false, caption, text);
+        SetField(2, false, caption, text);
+        coefficients_ = 1;
+    }
+    shown_ = true;
+    Notify(fcKfs);
+    SetStage(fsShowing);
+}
+
+}  // namespace rv

@@ -1,0 +1,272 @@
+// The KFS writer window without its widgets. It is never shown: the main window's KFS page drives it and lends
+// it the status line, the coefficient labels and fields. It has its own device link and meter command set,
+// reads the records, lets the technician choose a sensor, shows its KFS coefficient(s) and writes changed
+// ones back: floats, texts, a save per channel, a journal record per coefficient, all read back before the
+// change is reported done.
+//
+// Threading: every operation, handler and notification runs on the loop thread. No exception leaves a
+// handler: one that escapes is shown through the prompter; a write it interrupts ends as failed.
+#pragma once
+
+#include "app/window/IPrompter.h"
+#include "app/window/MeterImages.h"
+#include "app/window/TWindowPort.h"
+#include "core/Event.h"
+#include "core/Trace.h"
+#include "meter/MeterRecords.h"
+#include "protocol/ProtocolTypes.h"
+
+#include <array>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace rv {
+
+class IDeviceLink;
+class Loop;
+class TConfigReadChain;
+class TObject;
+class TRurIvaQs_6x6;
+class TTimer;
+
+// A label of the KFS page, as the window reaches it through its reference.
+struct SKfsLabel {
+    std::string Caption = "FS";
+    bool Visible = true;
+};
+// A coefficient field (a float numeric edit) of the KFS page.
+struct SKfsEdit {
+    std::string Text = "1";
+    bool Visible = true;
+};
+
+// Where the window stands.
+enum TForm1Stage {
+    fsIdle,         // port closed
+    fsIdentifying,  // identity request sent
+    fsReading,      // read chain of the configuration and sensor records
+    fsChoosing,     // sensor dialog
+    fsShowing,      // the coefficients are shown; a write may start
+    fsChecking,     // write: identity asked for the correction-mode bit
+    fsWriting,      // write: floats, texts, save commands
+    fsJournal,      // write: pointer table, flag words, head, record, head, per coefficient
+    fsVerifying,    // write: what was written is read back
+    fsStopped,      // the records cannot be used (StopReason says why); reconnect
+};
+
+// How the last write ended.
+enum TKfsWriteResult {
+    wrNone,       // no write yet on this connection
+    wrDone,       // written and read back; the final message was shown
+    wrFailed,     // refused, read back different, or a request failed; WriteMessage says what
+    wrCancelled,  // the technician did not put the meter into correction mode
+    wrAbandoned,  // the connection was closed while writing
+};
+
+// What changed, for the page that shows the window's work.
+enum TForm1Change {
+    fcControls,  // SBOpenClose, CBPortName
+    fcKfs,       // the labels and fields reached through the references
+    fcStage,     // Stage(), StopReason()
+    fcWrite,     // a write ended: WriteResult(), WriteMessage()
+};
+
+// The window's own controls (never shown).
+struct SForm1View {
+    std::vector<std::string> CBPortNameItems = {"COM1", "COM2", "COM3", "COM4"};
+    std::string CBPortNameText = "COM1";
+    int CBPortNameItemIndex = 0;
+    bool CBPortNameEnabled = true;
+    bool SBOpenCloseDown = false;
+};
+
+// The fields of the window, named as the window names them.
+struct SForm1Fields {
+    uint16_t SoftwareVersion = 0;  // 200 or more: journal layout 2
+    SIDDevice Identity;            // the identity as read on connect; only the version is used
+    int PathsPerSensor = 1;
+    int SelectedSensor = 0;
+    uint8_t ModuleIndex = 0;  // module number − 1: the journal of the chosen sensor
+    uint8_t TypeIndex = 0;    // sensor type − 1
+    std::array<float, 3> OldKfs{};
+    std::array<float, 3> NewKfs{};
+    int WriteStep = 0;
+    int WriteCounter = 0;
+    int JournalCount = 0;
+    uint16_t JournalHead = 0;
+    uint32_t FdwValue = 0;
+};
+
+class TForm1Controller {
+public:
+    using TStatusLine = Event<void(const std::string& Caption)>;
+
+    static constexpr int kKfsFields = 3;
+    static constexpr int kJournalLimit = 8;  // journals 0..7: module numbers 1..8
+    static constexpr uint8_t kKfsEventCode = 0x90;
+
+    // The link is the window's own device link (not owned; it must outlive the controller). Timers and the
+    // meter command set run on loop (the current loop when null).
+    TForm1Controller(IDeviceLink& link, IPrompter& prompter, Loop* loop = nullptr);
+    // Abandons any request under way and closes the port if this window opened it.
+    ~TForm1Controller();
+    TForm1Controller(const TForm1Controller&) = delete;
+    TForm1Controller& operator=(const TForm1Controller&) = delete;
+
+    // --- View
+    const SForm1View& View() const { return view_; }
+    TForm1Stage Stage() const { return stage_; }
+    const std::string& StopReason() const { return stopReason_; }
+    // True once the coefficients of a sensor are shown on this connection (the write may be started).
+    bool CoefficientsShown() const { return shown_; }
+    // How many coefficients the write of the chosen sensor writes: 1, or 3 for a three-path sensor of
+    // 0.15 m or more. Valid while CoefficientsShown().
+    int CoefficientCount() const { return coefficients_; }
+    TKfsWriteResult WriteResult() const { return writeResult_; }
+    // The final message of a write that was done, or the error of one that failed.
+    const std::string& WriteMessage() const { return writeMessage_; }
+    Event<void(TForm1Change change)> OnViewChanged;
+
+    // --- Inputs, set by the page that drives the window. No notification follows.
+    void SetCBPortNameItems(std::vector<std::string> items);
+    // An index outside the items leaves the text as it is.
+    void SetCBPortNameItemIndex(int index);
+    void SetCBPortNameText(const std::string& text) { view_.CBPortNameText = text; }
+    void SetSBOpenCloseDown(bool down) { view_.SBOpenCloseDown = down; }
+    // The control references: the main window's status line and the page's labels and fields. Null
+    // references are skipped; they must stay valid while set.
+    void SetStatusLabel(TStatusLine status) { StatusLabel = std::move(status); }
+    void SetKfsControls(const std::array<SKfsLabel*, kKfsFields>& labels,
+                        const std::array<SKfsEdit*, kKfsFields>& edits);
+    // Drops every reference (the page is going away).
+    void ClearReferences();
+
+    // --- Handlers (bound by the controller itself; public so that the page and a test can drive one step)
+    // Connect or disconnect, by SBOpenCloseDown.
+    void SpeedButton2Click();
+    // "Записать": the write of the coefficients in the fields.
+    void Button1Click();
+    void Net_6x6ReceivedIDDevice(const SIDDevice* IDDevice);
+    void KfsReadAnswer(short Length, unsigned char* Buffer);
+    void LastDataTimer(TObject* Sender);
+    void Net_6x6Repetition(int Repetition);
+    void WriteCheckAnswer(const SIDDevice* IDDevice);
+    void WriteAnswer(short Length, unsigned char* Buffer);
+    void Net_6x6PointerRAM(const SPointerRAM* PointerRAM);
+    void Net_6x6DeviceFDW(const SDeviceFlagsDWord* DeviceFDW);
+    void Net_6x6EditH1(const SHead* H1);
+    void Net_6x6EditH1V2(const SHead* H1);
+    // The read-back of a write, one block per answer.
+    void ReadBackAnswer(short Length, unsigned char* Buffer);
+    // Takes answers that belong to no step (one still on the wire after a step was given up).
+    void IgnoreAnswer(short Length, unsigned char* Buffer);
+    // The link refused a frame. While the port stays open the engine retries; a port that has closed under
+    // the window (an adapter unplugged) ends the connection, and a write under way, with a message.
+    void Net_6x6TransmitError(const std::exception& Error);
+
+    // --- What the steps keep
+    const SForm1Fields& Fields() const { return f_; }
+    int ReadStep() const;
+    int SensorCounter() const;
+    const TConfigImage& ConfigImage() const;
+    // Bytes 0..199 of each record; the rest stays zero.
+    const TSensorImages& SensorImage() const;
+    TRurIvaQs_6x6& Net_6x6() { return *net_; }
+    IDeviceLink& NewDevCom1() { return link_; }
+    void SetTraceHook(TraceHook hook);
+
+    // Bytes of each sensor record the window keeps.
+    static constexpr size_t kSensorBytesKept = 200;
+
+private:
+    // A block the write has put into the meter's flash, to be read back.
+    struct SWrittenBlock {
+        uint32_t Address = 0;
+        std::vector<uint8_t> Bytes;
+        std::string Name;  // for the technician: what it holds
+        enum Kind { Float, Text, Record, Head } Type = Float;
+    };
+
+    void Connect();
+    // whyWriteEnds: the message of a write under way, which ends as abandoned.
+    void Disconnect(const std::string& whyWriteEnds);
+    // Stops the timers and the request under way; no handler of an earlier step fires afterwards.
+    void AbandonAll(const std::string& whyWriteEnds);
+    void PortLost(const std::string& message);
+    void ShowCoefficients(const std::vector<SSensorChoice>& choices);
+    void SetField(int k, bool visible, const std::string& caption, const std::string& text);
+
+    // Write steps.
+    // Reads the fields the write takes; throws EConversionError for one that holds no usable number. False
+    // (with the reason shown) when the chosen sensor cannot be written.
+    bool CheckFieldsAndPlan();
+    void StartWrites();
+    void WriteFloat(int i);
+    void WriteText(int i);
+    void WriteBlock(const SWrittenBlock& block);
+    void StartJournalRecord();
+    void WriteJournalRecord(uint16_t head);
+    void StartReadBack();
+    void ReadNextBlock();
+    void WriteDone();
+    // Ends the write with an error shown to the technician; OldKfs stays.
+    void WriteFailed(const std::string& message, const std::string& status);
+    void EndWrite(TKfsWriteResult result, const std::string& message);
+    // An acknowledge other than "done" ends the write; true when the step may go on.
+    bool Acknowledged(short Length, const unsigned char* Buffer, const std::string& what);
+    bool Layout2() const { return f_.SoftwareVersion >= 200; }
+    std::string CoefficientName(int i) const;
+    std::string FinalMessage() const;
+    std::string Difference(const SWrittenBlock& block, const unsigned char* read, short length) const;
+
+    void SetStatus(const std::string& text);
+    void SetStage(TForm1Stage stage);
+    void Stop(const std::string& message);
+    void Notify(TForm1Change change) { OnViewChanged(change); }
+
+    // Runs a handler body; an exception that escapes is shown by the prompter and ends a write under way.
+    template <class F>
+    void Guarded(F&& body)
+    {
+        try {
+            body();
+        } catch (...) {
+            Escaped(std::current_exception());
+        }
+    }
+    void Escaped(std::exception_ptr error);
+    bool WriteUnderWay() const { return stage_ >= fsChecking && stage_ <= fsVerifying; }
+    void BindHandlers();
+
+    IDeviceLink& link_;
+    IPrompter& prompter_;
+    Loop& loop_;
+    std::unique_ptr<TRurIvaQs_6x6> net_;
+    TWindowPort port_;
+    std::unique_ptr<TConfigReadChain> chain_;
+    std::unique_ptr<TTimer> LastData;
+
+    SForm1View view_;
+    SForm1Fields f_;
+    TStatusLine StatusLabel;
+    std::array<SKfsLabel*, kKfsFields> KfsLabels{};
+    std::array<SKfsEdit*, kKfsFields> KfsEdits{};
+
+    TForm1Stage stage_ = fsIdle;
+    std::string stopReason_;
+    bool shown_ = false;
+    int coefficients_ = 1;
+    // The write under way.
+    std::array<std::string, kKfsFields> texts_;  // the 10-byte fields as they go to the meter
+    std::vector<SWrittenBlock> written_;         // every write sent, in order
+    std::vector<SWrittenBlock> readBack_;        // what the flash must hold now: the last write at each place
+    size_t readBackIndex_ = 0;
+    std::vector<std::string> differences_;
+    TKfsWriteResult writeResult_ = wrNone;
+    std::string writeMessage_;
+};
+
+}  // namespace rv

@@ -1,0 +1,484 @@
+// The write of changed KFS coefficients: the correction-mode check, the floats and texts of the sensor records,
+// a save per channel, one event journal record per coefficient with its head, and the read-back of all of it
+// before the final message.
+#include "app/kfs/TForm1Controller.h"
+
+#include "app/window/ProtocolFormat.h"
+#include "app/window/TConfigReadChain.h"
+#include "controls/Errors.h"
+#include "controls/NumberText.h"
+#include "core/Cp1251.h"
+#include "core/Locale.h"
+#include "meter/FlashAddress.h"
+#include "meter/TRurIvaQs_6x6.h"
+#include "protocol/Frame.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+namespace rv {
+
+namespace {
+
+constexpr uint8_t kAckDone = 0xFF;
+constexpr size_t kIdentityStatus = 12;
+constexpr uint8_t kCorrectionMode = 0x02;
+constexpr uint32_t kKfsText = SSensorRecord::kKfsTextAt;
+constexpr uint32_t kKfs = SSensorRecord::kKfsAt;
+constexpr size_t kKfsTextField = SSensorRecord::kKfsTextSize;
+constexpr size_t kKfsTextMax = 9;
+constexpr uint32_t kJournalPages = 16;  // the heads take the first 16 bytes of the journal region
+constexpr uint32_t kPage1 = 256;
+constexpr uint32_t kPage2 = 288;
+constexpr uint16_t kSlotMask = 15;
+
+// Steps of WriteAnswer.
+constexpr int kStepFloats = 0;
+constexpr int kStepTexts = 1;
+constexpr int kStepSaves = 2;
+constexpr int kStepRecord = 10;
+constexpr int kStepHead = 11;
+
+std::vector<uint8_t> FloatBytes(float v)
+{
+    uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    std::vector<uint8_t> out(4);
+    PutU32(out.data(), bits);
+    return out;
+}
+
+uint32_t FloatBits(float v)
+{
+    uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return bits;
+}
+
+float FloatOf(const unsigned char* p)
+{
+    const uint32_t bits = GetU32(p);
+    float v;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+}
+
+// The text field of a coefficient: at most 9 bytes of code page 1251, a zero, zeros to the end of the field.
+std::string KfsField(const std::string& typed)
+{
+    std::string bytes = ToCp1251(typed);
+    if (bytes.size() > kKfsTextMax) bytes.resize(kKfsTextMax);
+    bytes.resize(kKfsTextField, '\0');
+    return bytes;
+}
+
+std::string HexBytes(const unsigned char* p, size_t n)
+{
+    std::string out;
+    char b[4];
+    for (size_t i = 0; i < n; ++i) {
+        std::snprintf(b, sizeof b, "%02X", p[i]);
+        out += (i ? " " : "") + std::string(b);
+    }
+    return out;
+}
+
+std::string HexByte(uint8_t v)
+{
+    char b[8];
+    std::snprintf(b, sizeof b, "0x%02X", v);
+    return b;
+}
+
+uint32_t JournalBase()
+{
+    return FlashAddress(flash::kEventJournal);
+}
+
+}  // namespace
+
+std::string TForm1Controller::CoefficientName(int i) const
+{
+    return coefficients_ == 1 ? "КFS" : "КFS" + std::to_string(i + 1);
+}
+
+// --- Start of a write
+
+void TForm1Controller::Button1Click()
+{
+    Guarded([&] {
+        // A write needs the coefficients of this connection and no other write under way.
+        if (stage_ != fsShowing || !shown_ || !link_.GetOpen()) return;
+        if (!CheckFieldsAndPlan()) return;
+        writeResult_ = wrNone;
+        writeMessage_.clear();
+        written_.clear();
+        readBack_.clear();
+        differences_.clear();
+        SetStage(fsChecking);
+        net_->OnReceivedIDDevice = Bind(this, &TForm1Controller::WriteCheckAnswer);
+        net_->GetDeviceID();
+    });
+}
+
+bool TForm1Controller::CheckFieldsAndPlan()
+{
+    // The journal of the sensor's module is addressed by the module number the meter reported.
+    if (f_.ModuleIndex >= kJournalLimit) {
+        prompter_.Message("Номер модуля " + std::to_string(f_.ModuleIndex + 1) +
+                              " датчика вне журналов изменений прибора (допустимо 1.." + std::to_string(kJournalLimit) +
+                              "). Запись KFS невозможна.",
+                          "Ошибка");
+        return false;
+    }
+    if (coefficients_ < 1 || f_.SelectedSensor + coefficients_ > flash::kSensorCount) return false;
+    for (int i = 0; i < kKfsFields; ++i) {
+        const size_t k = static_cast<size_t>(i);
+        if (i >= coefficients_) {
+            // Not written: it keeps its value.
+            f_.NewKfs[k] = f_.OldKfs[k];
+            continue;
+        }
+        const std::string text = KfsEdits[k] ? KfsEdits[k]->Text : std::string();
+        long double v = 0.0L;
+        if (!ParseExtended(text, DecimalSeparator(), v))
+            throw EConversionError("Значение \"" + text + "\" не является числом.");
+        const float value = static_cast<float>(v);
+        // The meter divides its raw readings by it.
+        if (!std::isfinite(value) || !(value > 0.0f))
+            throw EConversionError("Значение KFS \"" + text + "\" недопустимо: нужно конечное число больше нуля.");
+        f_.NewKfs[k] = value;
+        texts_[k] = KfsField(text);
+    }
+    return true;
+}
+
+void TForm1Controller::WriteCheckAnswer(const SIDDevice* IDDevice)
+{
+    Guarded([&] {
+        if (!IDDevice || stage_ != fsChecking) return;
+        if (IDDevice->Raw[kIdentityStatus] & kCorrectionMode) {
+            StartWrites();
+            return;
+        }
+        const bool again = prompter_.Question("Войдите в режим <Kоррекция>", "Внимание.");
+        // The question may have outlived the connection.
+        if (stage_ != fsChecking) return;
+        if (!again) {
+            EndWrite(wrCancelled, "Запись отменена: прибор не в режиме коррекции.");
+            return;
+        }
+        net_->OnReceivedIDDevice = Bind(this, &TForm1Controller::WriteCheckAnswer);
+        net_->GetDeviceID();
+    });
+}
+
+void TForm1Controller::StartWrites()
+{
+    net_->OnReceivedIDDevice = Bind(this, &TForm1Controller::Net_6x6ReceivedIDDevice);
+    f_.WriteStep = kStepFloats;
+    f_.WriteCounter = 0;
+    SetStage(fsWriting);
+    net_->OnReceiveExecuted = Bind(this, &TForm1Controller::WriteAnswer);
+    WriteFloat(0);
+    SetStatus("Запись измененной информации.");
+}
+
+void TForm1Controller::WriteBlock(const SWrittenBlock& block)
+{
+    written_.push_back(block);
+    net_->WriteFlashLarge(block.Address, static_cast<unsigned char>(block.Bytes.size()), block.Bytes.data());
+}
+
+void TForm1Controller::WriteFloat(int i)
+{
+    const size_t k = static_cast<size_t>(i);
+    WriteBlock({SensorRecordAddress(f_.SelectedSensor + i) + kKfs, FloatBytes(f_.NewKfs[k]),
+                CoefficientName(i) + " (число)", SWrittenBlock::Float});
+}
+
+void TForm1Controller::WriteText(int i)
+{
+    const std::string& field = texts_[static_cast<size_t>(i)];
+    WriteBlock({SensorRecordAddress(f_.SelectedSensor + i) + kKfsText, std::vector<uint8_t>(field.begin(), field.end()),
+                CoefficientName(i) + " (текст)", SWrittenBlock::Text});
+}
+
+// --- The write chain
+
+bool TForm1Controller::Acknowledged(short Length, const unsigned char* Buffer, const std::string& what)
+{
+    if (Buffer && Length >= 1 && Buffer[0] == kAckDone) return true;
+    std::string message = "Изменение KFS не выполнено: прибор отказал в записи: " + what + " (ответ " +
+                          (Buffer && Length >= 1 ? HexByte(Buffer[0]) : std::string("пустой")) + ").";
+    std::string done;
+    for (size_t i = 0; i + 1 < written_.size(); ++i) done += (done.empty() ? "" : ", ") + written_[i].Name;
+    // A save is refused after its writes; every write sent so far was taken.
+    if (f_.WriteStep == kStepSaves && !written_.empty()) done += (done.empty() ? "" : ", ") + written_.back().Name;
+    if (!done.empty()) message += "\nУже записано в прибор: " + done + ".";
+    WriteFailed(message, "Запись не выполнена.");
+    return false;
+}
+
+void TForm1Controller::WriteAnswer(short Length, unsigned char* Buffer)
+{
+    Guarded([&] {
+        if (stage_ != fsWriting && stage_ != fsJournal) return;
+        const int n = coefficients_;
+        const int s = f_.SelectedSensor;
+        switch (f_.WriteStep) {
+            case kStepFloats:
+                if (!Acknowledged(Length, Buffer, written_.back().Name)) return;
+                if (++f_.WriteCounter < n) {
+                    WriteFloat(f_.WriteCounter);
+                    break;
+                }
+                f_.WriteCounter = 0;
+                f_.WriteStep = kStepTexts;
+                WriteText(0);
+                break;
+            case kStepTexts:
+                if (!Acknowledged(Length, Buffer, written_.back().Name)) return;
+                if (++f_.WriteCounter < n) {
+                    WriteText(f_.WriteCounter);
+                    break;
+                }
+                f_.WriteStep = kStepSaves;
+                f_.WriteCounter = 0;
+                net_->SaveData(static_cast<unsigned char>(s + 1));
+                break;
+            case kStepSaves:
+                if (!Acknowledged(Length, Buffer, "сохранение канала " + std::to_string(s + f_.WriteCounter + 1)))
+                    return;
+                if (++f_.WriteCounter < n) {
+                    net_->SaveData(static_cast<unsigned char>(s + f_.WriteCounter + 1));
+                    break;
+                }
+                f_.JournalCount = 0;
+                StartJournalRecord();
+                break;
+            case kStepRecord:
+                if (!Acknowledged(Length, Buffer, written_.back().Name)) return;
+                f_.WriteStep = kStepHead;
+                {
+                    std::vector<uint8_t> head(2);
+                    PutU16(head.data(), f_.JournalHead);
+                    WriteBlock({JournalBase() + 2u * f_.ModuleIndex, std::move(head),
+                                "указатель журнала изменений модуля " + std::to_string(f_.ModuleIndex + 1),
+                                SWrittenBlock::Head});
+                }
+                break;
+            case kStepHead:
+                if (!Acknowledged(Length, Buffer, written_.back().Name)) return;
+                // One record per coefficient written.
+                if (++f_.JournalCount < n) {
+                    StartJournalRecord();
+                    break;
+                }
+                StartReadBack();
+                break;
+            default:
+                break;
+        }
+    });
+}
+
+// --- The journal record chain: pointer table, device flag words, head, record, head
+
+void TForm1Controller::StartJournalRecord()
+{
+    if (stage_ != fsJournal) SetStage(fsJournal);
+    net_->GetFPointerRAM(0);
+}
+
+void TForm1Controller::Net_6x6PointerRAM(const SPointerRAM*)
+{
+    Guarded([&] {
+        if (stage_ != fsJournal) return;
+        net_->GetDeviceFDW();
+    });
+}
+
+void TForm1Controller::Net_6x6DeviceFDW(const SDeviceFlagsDWord* DeviceFDW)
+{
+    Guarded([&] {
+        if (stage_ != fsJournal || !DeviceFDW) return;
+        f_.FdwValue = DeviceFDW->Word[0];
+        if (Layout2())
+            net_->GetEditH1V2(f_.ModuleIndex);
+        else
+            net_->GetEditH1(f_.ModuleIndex);
+    });
+}
+
+void TForm1Controller::Net_6x6EditH1(const SHead* H1)
+{
+    Guarded([&] {
+        if (stage_ != fsJournal || !H1) return;
+        WriteJournalRecord(static_cast<uint16_t>(H1->Value));
+    });
+}
+
+void TForm1Controller::Net_6x6EditH1V2(const SHead* H1)
+{
+    Guarded([&] {
+        if (stage_ != fsJournal || !H1) return;
+        WriteJournalRecord(static_cast<uint16_t>(H1->Value));
+    });
+}
+
+void TForm1Controller::WriteJournalRecord(uint16_t head)
+{
+    f_.JournalHead = head;
+    const size_t j = static_cast<size_t>(f_.JournalCount);
+    const uint32_t slot = f_.JournalHead & kSlotMask;
+    std::vector<uint8_t> bytes;
+    uint32_t at = JournalBase() + kJournalPages;
+    // The record of either layout: the change of coefficient j, old value then new.
+    const auto encode = [&](auto r, uint32_t page) {
+        r.Code = kKfsEventCode;
+        r.Journal = f_.ModuleIndex;
+        r.Index = f_.TypeIndex;
+        r.Flag = 1;
+        r.DeviceFlags = f_.FdwValue;
+        r.Value[0] = FloatBits(f_.OldKfs[j]);
+        r.Value[1] = FloatBits(f_.NewKfs[j]);
+        bytes.resize(r.kSize);
+        r.Encode(bytes.data());
+        at += page * f_.ModuleIndex + static_cast<uint32_t>(r.kSize) * slot;
+    };
+    if (Layout2())
+        encode(SEventRecordV2{}, kPage2);
+    else
+        encode(SEventRecord{}, kPage1);
+    f_.WriteStep = kStepRecord;
+    WriteBlock({at, std::move(bytes),
+                "запись журнала изменений модуля " + std::to_string(f_.ModuleIndex + 1) + " (ячейка " +
+                    std::to_string(slot) + ")",
+                SWrittenBlock::Record});
+    ++f_.JournalHead;
+}
+
+// --- Read-back and the end of a write
+
+void TForm1Controller::StartReadBack()
+{
+    // The head is written once per record: the flash must hold the last value written at each place.
+    std::map<uint32_t, size_t> at;
+    readBack_.clear();
+    for (const SWrittenBlock& b : written_) {
+        if (auto it = at.find(b.Address); it != at.end()) {
+            readBack_[it->second] = b;
+            continue;
+        }
+        at[b.Address] = readBack_.size();
+        readBack_.push_back(b);
+    }
+    readBackIndex_ = 0;
+    differences_.clear();
+    SetStage(fsVerifying);
+    net_->OnReceiveExecuted = Bind(this, &TForm1Controller::ReadBackAnswer);
+    ReadNextBlock();
+}
+
+void TForm1Controller::ReadNextBlock()
+{
+    if (readBackIndex_ < readBack_.size()) {
+        const SWrittenBlock& b = readBack_[readBackIndex_];
+        net_->ReadFlashLarge(b.Address, static_cast<unsigned char>(b.Bytes.size()));
+        return;
+    }
+    if (differences_.empty()) {
+        WriteDone();
+        return;
+    }
+    std::string message = "Изменение KFS не подтверждено: в приборе не то, что записано.";
+    for (const std::string& d : differences_) message += "\n" + d;
+    WriteFailed(message, "Запись не подтверждена.");
+}
+
+void TForm1Controller::ReadBackAnswer(short Length, unsigned char* Buffer)
+{
+    Guarded([&] {
+        if (stage_ != fsVerifying || readBackIndex_ >= readBack_.size()) return;
+        const SWrittenBlock& b = readBack_[readBackIndex_];
+        const bool same = Buffer && Length == static_cast<short>(b.Bytes.size()) &&
+                          std::memcmp(Buffer, b.Bytes.data(), b.Bytes.size()) == 0;
+        if (!same) differences_.push_back(Difference(b, Buffer, Length));
+        ++readBackIndex_;
+        ReadNextBlock();
+    });
+}
+
+std::string TForm1Controller::Difference(const SWrittenBlock& block, const unsigned char* read, short length) const
+{
+    const std::string head = block.Name + ": записано ";
+    if (!read || length != static_cast<short>(block.Bytes.size()))
+        return head + std::to_string(block.Bytes.size()) + " байт, прочитано " +
+               std::to_string(length < 0 ? 0 : length) + " байт";
+    const unsigned char* w = block.Bytes.data();
+    switch (block.Type) {
+        case SWrittenBlock::Float:
+            return head + FixedText(FloatOf(w), 7) + ", прочитано " + FixedText(FloatOf(read), 7);
+        case SWrittenBlock::Text:
+            return head + "\"" + FromCp1251(w, block.Bytes.size()) + "\", прочитано \"" +
+                   FromCp1251(read, block.Bytes.size()) + "\"";
+        case SWrittenBlock::Head:
+            return head + std::to_string(GetU16(w)) + ", прочитано " + std::to_string(GetU16(read));
+        case SWrittenBlock::Record:
+            break;
+    }
+    return head + HexBytes(w, block.Bytes.size()) + ", прочитано " + HexBytes(read, block.Bytes.size());
+}
+
+std::string TForm1Controller::FinalMessage() const
+{
+    std::string text = "Произведено изменение\n";
+    if (coefficients_ == 1) return text + " КFS с " + FixedText(f_.OldKfs[0], 7) + " на " + FixedText(f_.NewKfs[0], 7);
+    for (int j = 0; j < coefficients_; ++j) {
+        const size_t k = static_cast<size_t>(j);
+        text += " КFS" + std::to_string(j + 1) + " с " + FixedText(f_.OldKfs[k], 7) + " на " +
+                FixedText(f_.NewKfs[k], 7) + "\n";
+    }
+    return text;
+}
+
+void TForm1Controller::WriteDone()
+{
+    const std::string message = FinalMessage();
+    prompter_.Message(message, "Внимание");
+    f_.OldKfs = f_.NewKfs;
+    // The kept records follow the meter's, so a later write journals the right old value.
+    for (int i = 0; i < coefficients_; ++i) {
+        TSensorImage& image = chain_->SensorImage()[static_cast<size_t>(f_.SelectedSensor + i)];
+        const std::string& field = texts_[static_cast<size_t>(i)];
+        std::memcpy(image.data() + kKfsText, field.data(), kKfsTextField);
+        const std::vector<uint8_t> bits = FloatBytes(f_.NewKfs[static_cast<size_t>(i)]);
+        std::memcpy(image.data() + kKfs, bits.data(), bits.size());
+    }
+    SetStatus("OK");
+    EndWrite(wrDone, message);
+}
+
+void TForm1Controller::WriteFailed(const std::string& message, const std::string& status)
+{
+    net_->AbandonRequest();
+    net_->BreakTransmit();
+    prompter_.Message(message, "Ошибка");
+    SetStatus(status);
+    EndWrite(wrFailed, message);
+}
+
+void TForm1Controller::EndWrite(TKfsWriteResult result, const std::string& message)
+{
+    net_->OnReceiveExecuted = Bind(this, &TForm1Controller::IgnoreAnswer);
+    net_->OnReceivedIDDevice = Bind(this, &TForm1Controller::Net_6x6ReceivedIDDevice);
+    writeResult_ = result;
+    writeMessage_ = message;
+    if (result != wrAbandoned) SetStage(fsShowing);
+    Notify(fcWrite);
+}
+
+}  // namespace rv

@@ -1,0 +1,56 @@
+// The runner program's shared start-up on the Qt event loop.
+#include "app/runner/RunnerProgram.h"
+
+#include "app/runner/THeadlessRun.h"
+#include "app/runner/TVerifyRun.h"
+#include "protocol/TraceFormat.h"
+#include "sim/MeterDescription.h"
+#include "sim/PtyMeterServer.h"
+#include "sim/SimMeter.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <exception>
+#include <iostream>
+
+namespace rv {
+
+int UsageExit(const std::string& error, const std::string& usage)
+{
+    if (error.empty()) {
+        std::cerr << usage;
+        return veComplete;
+    }
+    std::cerr << "rivanta-verify: " << error << "\n" << usage;
+    return veUsage;
+}
+
+bool PreparePort(const SVerifyOptions& options, std::unique_ptr<sim::PtyMeterServer>& server, std::string& port)
+{
+    port = options.Port;
+    if (!options.Simulate) return true;
+    try {
+        auto image = options.MeterFile.empty() ? sim::DefaultMeter() : sim::LoadMeter(options.MeterFile);
+        server = std::make_unique<sim::PtyMeterServer>(std::make_unique<sim::SimMeter>(image));
+    } catch (const std::exception& e) {
+        std::cerr << "rivanta-verify: имитатор прибора не запущен: " << e.what() << "\n";
+        return false;
+    }
+    port = server->SlavePath();
+    return true;
+}
+
+TraceHook TraceToStandardError()
+{
+    return [](const TraceRecord& r) { std::cerr << FormatTraceRecord(r) << '\n' << std::flush; };
+}
+
+int RunJob(THeadlessRun& run, const std::function<void()>& start)
+{
+    run.OnFinished = [](int code) { QCoreApplication::exit(code); };
+    QTimer::singleShot(0, QCoreApplication::instance(), start);
+    return QCoreApplication::exec();
+}
+
+}  // namespace rv

@@ -1,0 +1,62 @@
+// The log and the end of a headless job.
+#include "app/runner/THeadlessRun.h"
+
+#include "core/Loop.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+namespace rv {
+
+void THeadlessRun::Log(const std::string& text)
+{
+    std::string line = text;
+    for (char& c : line)
+        if (c == '\n') c = ' ';
+    char stamp[32];
+    const uint64_t ms = loop_ ? loop_->NowMs() : 0;
+    std::snprintf(stamp, sizeof stamp, "[%5" PRIu64 ".%03u] ", ms / 1000, static_cast<unsigned>(ms % 1000));
+    log_ << stamp << line << '\n' << std::flush;
+}
+
+void THeadlessRun::LogStatus(const std::string& status)
+{
+    if (status != lastStatus_) Log(status);
+    lastStatus_ = status;
+}
+
+bool THeadlessRun::Answer(const std::string& text, const std::string& caption, bool yes)
+{
+    Log(caption + " " + text + " - ответ: " + (yes ? "Да" : "Нет"));
+    return yes;
+}
+
+std::string THeadlessRun::LogChoices(TSensorDialog dialog, const std::vector<SSensorChoice>& choices)
+{
+    Log(SensorDialogCaption(dialog));
+    std::string offered;
+    for (const SSensorChoice& c : choices) {
+        Log("  " + std::to_string(c.Position) + ": " + c.Caption);
+        offered += (offered.empty() ? "" : ", ") + std::to_string(c.Position);
+    }
+    return offered;
+}
+
+void THeadlessRun::Finish(int code, const std::string& message)
+{
+    if (finished_) return;
+    finished_ = true;
+    exitCode_ = code;
+    Log(message);
+    loop_->Post([this] {
+        Release();
+        OnFinished(exitCode_);
+    });
+}
+
+void THeadlessRun::Message(const std::string& text, const std::string& caption)
+{
+    Log(caption + ": " + text);
+}
+
+}  // namespace rv

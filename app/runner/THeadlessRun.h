@@ -1,0 +1,63 @@
+// What the headless runner's two jobs share: the course of the job on the log stream, stamped with the loop's
+// time; message boxes, questions and sensor dialogs written to it; and the end, said once, after which the job
+// lets go of its connection from the loop and tells the program with which exit status to end.
+#pragma once
+
+#include "app/window/IPrompter.h"
+#include "core/Event.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace rv {
+
+class Loop;
+
+// Exit statuses of the runner.
+enum TVerifyExit {
+    veComplete = 0,    // the protocol is complete (and saved when asked)
+    veIncomplete = 1,  // the verification ended short: refused, stopped, sensor error, points not set, save failed
+    veUsage = 2,       // bad arguments, or a sensor the meter does not offer
+    vePort = 3,        // the port could not be opened
+};
+
+class THeadlessRun : public IPrompter {
+public:
+    THeadlessRun(const THeadlessRun&) = delete;
+    THeadlessRun& operator=(const THeadlessRun&) = delete;
+
+    bool Finished() const { return finished_; }
+    int ExitCode() const { return exitCode_; }
+    // Raised once, from the loop, after the port has been closed; the program ends with the code.
+    Event<void(int exitCode)> OnFinished;
+
+    // IPrompter: a message box is written to the log with its caption.
+    void Message(const std::string& text, const std::string& caption) override;
+
+protected:
+    explicit THeadlessRun(std::ostream& log) : log_(log) {}
+
+    // One line of the log, its line breaks folded, stamped with the loop's time (0 before Start).
+    void Log(const std::string& text);
+    // The window's status line, written when it differs from the one before.
+    void LogStatus(const std::string& status);
+    // Writes the question with the answer given; returns the answer.
+    bool Answer(const std::string& text, const std::string& caption, bool yes);
+    // Writes the dialog's caption and its choices; returns the positions offered, as "0, 3".
+    std::string LogChoices(TSensorDialog dialog, const std::vector<SSensorChoice>& choices);
+    // Records the outcome and says it, the first time only; then, from the loop, Release and OnFinished.
+    void Finish(int code, const std::string& message);
+    // Lets go of the connect button of the window the job drives, when it is down (closing the port).
+    virtual void Release() = 0;
+
+    Loop* loop_ = nullptr;  // set by the job's Start
+    bool finished_ = false;
+
+private:
+    std::ostream& log_;
+    int exitCode_ = veIncomplete;
+    std::string lastStatus_;
+};
+
+}  // namespace rv

@@ -1,0 +1,231 @@
+// The headless KFS write: options, the answers of the boxes and dialogs, and the course of the write.
+#include "app/runner/TKfsWriteRun.h"
+
+#include "app/verify/TFMainController.h"
+#include "app/kfs/TKfsPageController.h"
+#include "core/Loop.h"
+#include "meter/FlashAddress.h"
+
+namespace rv {
+
+namespace {
+
+const char kOption[] = "--kfs-write";
+
+std::vector<std::string> Split(const std::string& text, char sep)
+{
+    std::vector<std::string> out(1);
+    for (char c : text) {
+        if (c == sep)
+            out.emplace_back();
+        else
+            out.back() += c;
+    }
+    return out;
+}
+
+}  // namespace
+
+bool WantsKfsWrite(const std::vector<std::string>& args)
+{
+    for (const std::string& a : args)
+        if (a == kOption || a.rfind(std::string(kOption) + "=", 0) == 0) return true;
+    return false;
+}
+
+std::string KfsWriteUsage()
+{
+    return "Использование: rivanta-verify (--port ИМЯ | --simulate [--meter ФАЙЛ]) --kfs-write N=ЗНАЧЕНИЕ[,ЗНАЧЕНИЕ,"
+           "ЗНАЧЕНИЕ] [--answer yes|no] [--trace]\n"
+           "Запись коэффициентов KFS датчика без окон, с проверкой записанного чтением из прибора.\n"
+           "  --kfs-write N=...  позиция датчика 0..5, как ее предлагает диалог, и новые значения: одно, или три\n"
+           "                     для трехлучевого датчика диаметром 0,15 м и более; разделитель дробной части\n"
+           "                     точка или запятая, значения разделяются ';' (или ',', если это однозначно);\n"
+           "                     текст KFS записывается так, как задан\n"
+           "  --answer yes|no    ответ на вопрос о режиме коррекции (по умолчанию no)\n"
+           "Код завершения: 0 - записано и проверено, 1 - не записано, 2 - неверные параметры, 3 - порт не открыт.\n";
+}
+
+bool ParseKfsWriteOptions(const std::vector<std::string>& args, SKfsWriteOptions& options, std::string& error)
+{
+    options = SKfsWriteOptions{};
+    std::vector<std::string> rest;
+    std::string target;
+    bool given = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        std::string value;
+        if (a == kOption) {
+            if (i + 1 >= args.size()) {
+                error = "Параметр --kfs-write требует значения N=ЗНАЧЕНИЕ.";
+                return false;
+            }
+            value = args[++i];
+        } else if (a.rfind(std::string(kOption) + "=", 0) == 0) {
+            value = a.substr(sizeof kOption);
+        } else {
+            rest.push_back(a);
+            continue;
+        }
+        if (given) {
+            error = "Параметр --kfs-write задан дважды.";
+            return false;
+        }
+        given = true;
+        target = value;
+    }
+    if (!ParseVerifyOptions(rest, options.Common, error)) return false;
+    const SVerifyOptions& c = options.Common;
+    if (c.Help) return true;
+    if (c.Sensor || c.Reverse || c.ExtraInfo || !c.Report.empty()) {
+        error = "Параметры --sensor, --reverse, --extra-info и --report относятся к поверке, не к --kfs-write.";
+        return false;
+    }
+    const size_t eq = target.find('=');
+    if (!given || eq != 1 || target[0] < '0' || target[0] - '0' >= flash::kSensorCount || eq + 1 >= target.size()) {
+        error = "Параметр --kfs-write ждет N=ЗНАЧЕНИЕ[,ЗНАЧЕНИЕ,ЗНАЧЕНИЕ] с позицией датчика N от 0 до 5, а не \"" +
+                target + "\".";
+        return false;
+    }
+    options.Position = target[0] - '0';
+    options.Values = target.substr(eq + 1);
+    return true;
+}
+
+bool SplitKfsValues(const std::string& text, int count, std::vector<std::string>& values, std::string& error)
+{
+    values.clear();
+    const std::string wanted = count == 1 ? "одно значение" : "три значения";
+    if (text.find(';') != std::string::npos) {
+        values = Split(text, ';');
+    } else {
+        const std::vector<std::string> parts = Split(text, ',');
+        if (static_cast<int>(parts.size()) == count) {
+            values = parts;
+        } else if (static_cast<int>(parts.size()) == 2 * count) {
+            // The comma is the decimal separator of every value.
+            for (size_t i = 0; i < parts.size(); i += 2) values.push_back(parts[i] + "," + parts[i + 1]);
+        }
+    }
+    if (static_cast<int>(values.size()) != count) {
+        values.clear();
+        error = "Для этого датчика нужно " + wanted + " KFS, а задано \"" + text + "\".";
+        return false;
+    }
+    for (const std::string& v : values)
+        if (v.empty()) {
+            values.clear();
+            error = "Пустое значение KFS в \"" + text + "\".";
+            return false;
+        }
+    return true;
+}
+
+TKfsWriteRun::TKfsWriteRun(SKfsWriteOptions options, std::ostream& out, std::ostream& log)
+    : THeadlessRun(log), options_(std::move(options)), out_(out)
+{
+}
+
+TKfsWriteRun::~TKfsWriteRun()
+{
+    if (page_) page_->OnViewChanged = nullptr;
+    if (main_) main_->OnViewChanged = nullptr;
+}
+
+void TKfsWriteRun::Start(TFMainController& main, TKfsPageController& page, Loop& loop, const std::string& portName)
+{
+    main_ = &main;
+    page_ = &page;
+    loop_ = &loop;
+    main_->OnViewChanged = [this](TViewChange change) {
+        if (change == vcStatus && !finished_) LogStatus(main_->View().LStatusCaption);
+    };
+    page_->OnViewChanged = [this](TKfsPageChange change) { PageChanged(change); };
+    page_->SetComboBox1Text(portName);
+    page_->SetSpeedButton2Down(true);
+    Log("Соединение с прибором через " + portName);
+    page_->SpeedButton2Click();
+}
+
+void TKfsWriteRun::PageChanged(int change)
+{
+    if (finished_) return;
+    TForm1Controller& form1 = page_->Form1();
+    switch (change) {
+        case kcStage:
+            if (form1.Stage() == fsShowing && !pressed_) {
+                pressed_ = true;
+                // Pressed from the loop, not from inside the handler that showed the coefficients.
+                loop_->Post([this] { Press(); });
+            } else if (form1.Stage() == fsStopped) {
+                Finish(page_->View().SpeedButton2Down ? veIncomplete : vePort, form1.StopReason());
+            }
+            break;
+        case kcWrite:
+            if (form1.WriteResult() == wrDone) {
+                out_ << form1.WriteMessage() << (form1.WriteMessage().back() == '\n' ? "" : "\n") << std::flush;
+                Finish(veComplete, "Изменение KFS записано и проверено.");
+            } else {
+                Finish(veIncomplete, form1.WriteMessage());
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void TKfsWriteRun::Press()
+{
+    if (finished_) return;
+    TForm1Controller& form1 = page_->Form1();
+    std::vector<std::string> values;
+    std::string error;
+    if (!SplitKfsValues(options_.Values, form1.CoefficientCount(), values, error)) {
+        Finish(veUsage, error);
+        return;
+    }
+    for (size_t k = 0; k < values.size(); ++k) {
+        Log(page_->View().Label[k].Caption + ": KFS" + (values.size() > 1 ? std::to_string(k + 1) : "") + " " +
+            page_->View().EditDigital[k].Text + " -> " + values[k]);
+        page_->SetEditDigitalText(static_cast<int>(k), values[k]);
+    }
+    Log("Записать");
+    page_->Button2Click();
+}
+
+void TKfsWriteRun::Release()
+{
+    if (!page_->View().SpeedButton2Down) return;
+    page_->SetSpeedButton2Down(false);
+    page_->SpeedButton2Click();
+}
+
+bool TKfsWriteRun::Question(const std::string& text, const std::string& caption)
+{
+    // Each Yes asks the meter again at once: without a hand to switch it, a few asks are enough.
+    return Answer(text, caption, options_.Common.AnswerYes && ++asks_ <= kMaxCorrectionAsks);
+}
+
+std::optional<int> TKfsWriteRun::ChooseSensor(TSensorDialog dialog, const std::vector<SSensorChoice>& choices)
+{
+    const std::string offered = LogChoices(dialog, choices);
+    for (const SSensorChoice& c : choices)
+        if (c.Position == options_.Position) return c.Position;
+    if (!choices.empty())
+        Finish(veUsage, "Датчик в позиции " + std::to_string(options_.Position) +
+                            " не предлагается для изменения; предлагаются позиции " + offered + ".");
+    return std::nullopt;
+}
+
+std::optional<std::string> TKfsWriteRun::SaveFileName(const SSaveDialog&)
+{
+    return std::nullopt;
+}
+
+void TKfsWriteRun::ShowException(const std::exception& error)
+{
+    Log(std::string("Ошибка: ") + error.what());
+    Finish(veIncomplete, error.what());
+}
+
+}  // namespace rv

@@ -1,0 +1,65 @@
+// The headless KFS write: drives the KFS page from connect to the verified write of the coefficients given on
+// the command line and answers its boxes and dialogs from the command line. The final message goes to one
+// stream, the course of the write to another. Without Qt, so the whole write is tested in virtual time.
+#pragma once
+
+#include "app/runner/THeadlessRun.h"
+#include "app/runner/TVerifyRun.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace rv {
+
+class Loop;
+class TFMainController;
+class TKfsPageController;
+
+struct SKfsWriteOptions {
+    SVerifyOptions Common;  // --port or --simulate [--meter], --answer, --trace, --help
+    int Position = 0;       // N of --kfs-write N=VALUE[,VALUE,VALUE]
+    std::string Values;     // the text after '='
+};
+
+// True when the arguments ask for the KFS write rather than a verification.
+bool WantsKfsWrite(const std::vector<std::string>& args);
+// Parses the arguments after the program name; false with a message for the technician otherwise.
+bool ParseKfsWriteOptions(const std::vector<std::string>& args, SKfsWriteOptions& options, std::string& error);
+std::string KfsWriteUsage();
+// Splits the values of --kfs-write into the count the sensor takes. Values are separated by ';', or by ','
+// where that leaves no doubt: "1.01,0.99,1.02" and "1,01,0,99,1,02" are three values, "1,01" is one.
+bool SplitKfsValues(const std::string& text, int count, std::vector<std::string>& values, std::string& error);
+
+class TKfsWriteRun : public THeadlessRun {
+public:
+    // Yes answers to the correction-mode question before the run gives up (the meter is switched by hand).
+    static constexpr int kMaxCorrectionAsks = 3;
+
+    TKfsWriteRun(SKfsWriteOptions options, std::ostream& out, std::ostream& log);
+    ~TKfsWriteRun() override;
+
+    // Binds to the page (whose windows' prompter this is) and presses its connect button with the port name.
+    // The write then goes on in the loop; OnFinished tells when it is over.
+    void Start(TFMainController& main, TKfsPageController& page, Loop& loop, const std::string& portName);
+
+    // IPrompter
+    bool Question(const std::string& text, const std::string& caption) override;
+    std::optional<int> ChooseSensor(TSensorDialog dialog, const std::vector<SSensorChoice>& choices) override;
+    std::optional<std::string> SaveFileName(const SSaveDialog& dialog) override;
+    void ShowException(const std::exception& error) override;
+
+private:
+    void PageChanged(int change);
+    void Press();
+    void Release() override;
+
+    SKfsWriteOptions options_;
+    std::ostream& out_;
+    TFMainController* main_ = nullptr;
+    TKfsPageController* page_ = nullptr;
+    bool pressed_ = false;
+    int asks_ = 0;
+};
+
+}  // namespace rv

@@ -1,0 +1,63 @@
+// The headless verification: drives the main window's controller from connect to the saved protocol and
+// answers its boxes and dialogs from the command line. The protocol lines go to one stream, status, messages
+// and the outcome to another. Without Qt, so the whole run is tested in virtual time.
+#pragma once
+
+#include "app/runner/THeadlessRun.h"
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace rv {
+
+class Loop;
+class TFMainController;
+
+struct SVerifyOptions {
+    std::string Port;           // --port NAME
+    bool Simulate = false;      // --simulate
+    std::string MeterFile;      // --meter FILE, with --simulate
+    std::optional<int> Sensor;  // --sensor N: position 0..5; the first offered when unset
+    bool Reverse = false;       // --reverse
+    bool ExtraInfo = false;     // --extra-info
+    std::string Report;         // --report FILE
+    bool AnswerYes = false;     // --answer yes|no
+    bool Trace = false;         // --trace
+    bool Help = false;          // --help
+};
+
+// Parses the arguments after the program name; false with a message for the technician otherwise.
+bool ParseVerifyOptions(const std::vector<std::string>& args, SVerifyOptions& options, std::string& error);
+std::string VerifyUsage();
+
+class TVerifyRun : public THeadlessRun {
+public:
+    TVerifyRun(SVerifyOptions options, std::ostream& protocol, std::ostream& log);
+    ~TVerifyRun() override;
+
+    // Binds to the controller (whose prompter this is) and presses the connect button with the port name.
+    // The run then goes on in the loop; OnFinished tells when it is over.
+    void Start(TFMainController& controller, Loop& loop, const std::string& portName);
+
+    // IPrompter
+    bool Question(const std::string& text, const std::string& caption) override;
+    std::optional<int> ChooseSensor(TSensorDialog dialog, const std::vector<SSensorChoice>& choices) override;
+    std::optional<std::string> SaveFileName(const SSaveDialog& dialog) override;
+    void ShowException(const std::exception& error) override;
+
+private:
+    void ViewChanged(int change);
+    void Done();
+    void Release() override;
+
+    SVerifyOptions options_;
+    std::ostream& protocol_;
+    TFMainController* ctl_ = nullptr;
+    bool pressed_ = false;
+    bool saving_ = false;
+    bool saveFailed_ = false;
+};
+
+}  // namespace rv
