@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/window/IPrompter.h"
+#include "app/window/MeterImages.h"
 
 #include <QDialog>
 

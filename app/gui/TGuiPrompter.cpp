@@ -2,6 +2,7 @@
 #include "app/gui/TGuiPrompter.h"
 
 #include "app/gui/GuiLook.h"
+#include "app/window/MeterImages.h"
 #include "app/gui/TFSelectSensor.h"
 
 #include <QFileDialog>

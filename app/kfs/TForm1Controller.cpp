@@ -4,7 +4,6 @@
 
 #include "app/window/Guarded.h"
 #include "app/window/ProtocolFormat.h"
-#include "app/window/TConfigReadChain.h"
 #include "core/IDeviceLink.h"
 #include "core/Loop.h"
 #include "core/TTimer.h"
@@ -13,13 +12,10 @@
 namespace rv {
 
 TForm1Controller::TForm1Controller(IDeviceLink& link, IPrompter& prompter, Loop* loop)
-    : link_(link),
-      prompter_(prompter),
-      loop_(loop ? *loop : Loop::Current()),
-      net_(std::make_unique<TRurIvaQs_6x6>(nullptr, &loop_)),
-      port_(link_, *net_, loop_, 1000),
-      chain_(std::make_unique<TConfigReadChain>(kSensorBytesKept)),
-      LastData(std::make_unique<TTimer>(nullptr, &loop_))
+    : prompter_(prompter),
+      connection_(link, loop ? *loop : Loop::Current(), 1000, kSensorBytesKept,
+                  [this](std::exception_ptr error) { Escaped(error); }),
+      LastData(std::make_unique<TTimer>(nullptr, loop ? loop : &Loop::Current()))
 {
     LastData->SetName("LastData");
     LastData->SetInterval(10);
@@ -29,21 +25,20 @@ TForm1Controller::TForm1Controller(IDeviceLink& link, IPrompter& prompter, Loop*
 TForm1Controller::~TForm1Controller()
 {
     LastData->Stop();
-    port_.Release();
 }
 
 void TForm1Controller::BindHandlers()
 {
-    net_->OnRepetition = Bind(this, &TForm1Controller::Net_6x6Repetition);
-    net_->OnReceivedIDDevice = Bind(this, &TForm1Controller::Net_6x6ReceivedIDDevice);
-    net_->OnReceiveExecuted = Bind(this, &TForm1Controller::IgnoreAnswer);
-    net_->OnPointerRAM = Bind(this, &TForm1Controller::Net_6x6PointerRAM);
-    net_->OnDeviceFDW = Bind(this, &TForm1Controller::Net_6x6DeviceFDW);
-    net_->OnEditH1 = Bind(this, &TForm1Controller::Net_6x6EditH1);
-    net_->OnEditH1V2 = Bind(this, &TForm1Controller::Net_6x6EditH1V2);
-    net_->OnTransmitError = Bind(this, &TForm1Controller::Net_6x6TransmitError);
+    TRurIvaQs_6x6& net = connection_.Net();
+    net.OnPointerRAM = Bind(this, &TForm1Controller::Net_6x6PointerRAM);
+    net.OnDeviceFDW = Bind(this, &TForm1Controller::Net_6x6DeviceFDW);
+    net.OnEditH1 = Bind(this, &TForm1Controller::Net_6x6EditH1);
+    net.OnEditH1V2 = Bind(this, &TForm1Controller::Net_6x6EditH1V2);
+    connection_.OnIdentity = Bind(this, &TForm1Controller::Identified);
+    connection_.OnRead = Bind(this, &TForm1Controller::RecordsRead);
+    connection_.OnRepetition = [this](int n) { SetStatus(TMeterConnection::RepetitionStatus(n)); };
+    connection_.OnLost = Bind(this, &TForm1Controller::PortLost);
     LastData->OnTimer = Bind(this, &TForm1Controller::LastDataTimer);
-    port_.OnLost = Bind(this, &TForm1Controller::PortLost);
 }
 
 // --- View state and references
@@ -100,8 +95,8 @@ void TForm1Controller::Escaped(std::exception_ptr error)
     const std::string what = ShowEscaped(prompter_, error);
     if (!WriteUnderWay()) return;
     try {
-        net_->AbandonRequest();
-        net_->BreakTransmit();
+        connection_.Net().AbandonRequest();
+        connection_.Net().BreakTransmit();
         SetStatus("Запись прервана.");
         EndWrite(wrFailed, "Запись прервана: " + (what.empty() ? std::string("ошибка программы.") : what));
     } catch (...) {
@@ -109,26 +104,9 @@ void TForm1Controller::Escaped(std::exception_ptr error)
     }
 }
 
-int TForm1Controller::ReadStep() const
-{
-    return chain_->ReadStep();
-}
-int TForm1Controller::SensorCounter() const
-{
-    return chain_->SensorCounter();
-}
-const TConfigImage& TForm1Controller::ConfigImage() const
-{
-    return chain_->ConfigImage();
-}
-const TSensorImages& TForm1Controller::SensorImage() const
-{
-    return chain_->SensorImage();
-}
-
 void TForm1Controller::SetTraceHook(TraceHook hook)
 {
-    net_->SetTraceHook(std::move(hook));
+    connection_.Net().SetTraceHook(std::move(hook));
 }
 
 // --- Connection
@@ -136,11 +114,7 @@ void TForm1Controller::SetTraceHook(TraceHook hook)
 void TForm1Controller::AbandonAll(const std::string& whyWriteEnds)
 {
     LastData->Stop();
-    port_.Abandon();
-    // The slots may still hold handlers of a step; a byte that arrives late must not start its next one.
-    net_->OnReceiveExecuted = Bind(this, &TForm1Controller::IgnoreAnswer);
-    net_->OnReceivedIDDevice = Bind(this, &TForm1Controller::Net_6x6ReceivedIDDevice);
-    chain_->Stop();
+    connection_.Abandon();
     if (WriteUnderWay()) EndWrite(wrAbandoned, whyWriteEnds);
     shown_ = false;
 }
@@ -163,7 +137,7 @@ void TForm1Controller::Connect()
     view_.CBPortNameEnabled = false;
     Notify(fcControls);
     std::string failure;
-    if (!port_.Open(view_.CBPortNameText, failure)) {
+    if (!connection_.Connect(view_.CBPortNameText, failure)) {
         view_.SBOpenCloseDown = false;
         view_.CBPortNameEnabled = true;
         Notify(fcControls);
@@ -171,74 +145,45 @@ void TForm1Controller::Connect()
         return;
     }
     SetStage(fsIdentifying);
-    net_->OnReceivedIDDevice = Bind(this, &TForm1Controller::Net_6x6ReceivedIDDevice);
-    net_->GetDeviceID();
 }
 
 void TForm1Controller::Disconnect(const std::string& whyWriteEnds)
 {
     AbandonAll(whyWriteEnds);
     view_.CBPortNameEnabled = true;
-    port_.Close();
+    connection_.Disconnect();
     Notify(fcControls);
     SetStage(fsIdle);
 }
 
-void TForm1Controller::Net_6x6ReceivedIDDevice(const SIDDevice* IDDevice)
+void TForm1Controller::Identified(const SIDDevice& id)
 {
-    Guarded([&] {
-        if (!IDDevice || stage_ != fsIdentifying) return;
-        f_.Identity = *IDDevice;
-        f_.SoftwareVersion = IDDevice->Version;
-        SetStage(fsReading);
-        SetStatus("Чтение конфигурации прибора.");
-        net_->OnReceiveExecuted = Bind(this, &TForm1Controller::KfsReadAnswer);
-        chain_->Start(*net_);
-    });
+    if (stage_ != fsIdentifying) return;
+    f_.Identity = id;
+    f_.SoftwareVersion = id.Version;
+    SetStage(fsReading);
+    SetStatus("Чтение конфигурации прибора.");
+    connection_.ReadRecords();
 }
 
-void TForm1Controller::KfsReadAnswer(short Length, unsigned char* Buffer)
+void TForm1Controller::RecordsRead(TReadProgress progress)
 {
-    Guarded([&] {
-        if (stage_ != fsReading) return;
-        switch (chain_->Receive(*net_, Length, Buffer)) {
-            case rpConfigRead:
-                f_.PathsPerSensor = PathsPerSensorOf(chain_->ConfigImage());
-                SetStatus("Чтение инвормации датчиков.");
-                break;
-            case rpSensorsRead:
-                SetStatus("OK");
-                SetStage(fsChoosing);
-                LastData->SetEnabled(true);
-                break;
-            case rpNothing:
-                break;
-        }
-    });
-}
-
-void TForm1Controller::Net_6x6Repetition(int Repetition)
-{
-    Guarded([&] { SetStatus("Переповторы " + std::to_string(Repetition)); });
-}
-
-void TForm1Controller::IgnoreAnswer(short, unsigned char*) {}
-
-void TForm1Controller::Net_6x6TransmitError(const std::exception& Error)
-{
-    Guarded([&] {
-        if (view_.SBOpenCloseDown) port_.Refused(Error);
-    });
+    if (stage_ != fsReading) return;
+    if (progress == rpConfigRead) {
+        f_.PathsPerSensor = PathsPerSensorOf(connection_.Chain().ConfigImage());
+        SetStatus("Чтение инвормации датчиков.");
+    } else if (progress == rpSensorsRead) {
+        SetStatus("OK");
+        SetStage(fsChoosing);
+        LastData->SetEnabled(true);
+    }
 }
 
 void TForm1Controller::PortLost(const std::string& message)
 {
-    Guarded([&] {
-        if (!view_.SBOpenCloseDown || link_.GetOpen()) return;
-        view_.SBOpenCloseDown = false;
-        Disconnect("Запись прервана. " + message);
-        Stop(message);
-    });
+    view_.SBOpenCloseDown = false;
+    Disconnect("Запись прервана. " + message);
+    Stop(message);
 }
 
 // --- Sensor choice
@@ -255,7 +200,7 @@ void TForm1Controller::LastDataTimer(TObject*)
                  " (допустимо 1 или 3).");
             return;
         }
-        const std::vector<SSensorChoice> choices = SensorChoices(chain_->SensorImage(), paths);
+        const std::vector<SSensorChoice> choices = SensorChoices(connection_.Chain().SensorImage(), paths);
         const std::optional<int> chosen = prompter_.ChooseSensor(sdChange, choices);
         // The dialog may have outlived the connection.
         if (stage_ != fsChoosing) return;
@@ -286,7 +231,7 @@ void TForm1Controller::SetField(int k, bool visible, const std::string& caption,
 void TForm1Controller::ShowCoefficients(const std::vector<SSensorChoice>& choices)
 {
     const int s = f_.SelectedSensor;
-    const TSensorImages& images = chain_->SensorImage();
+    const TSensorImages& images = connection_.Chain().SensorImage();
     const SSensorRecord sensor = SSensorRecord::Decode(images[static_cast<size_t>(s)]);
     f_.ModuleIndex = static_cast<uint8_t>(sensor.Module - 1);
     f_.TypeIndex = static_cast<uint8_t>(sensor.Type - 1);

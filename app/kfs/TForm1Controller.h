@@ -10,7 +10,7 @@
 
 #include "app/window/IPrompter.h"
 #include "app/window/MeterImages.h"
-#include "app/window/TWindowPort.h"
+#include "app/window/TMeterConnection.h"
 #include "core/Event.h"
 #include "core/Trace.h"
 #include "meter/MeterRecords.h"
@@ -27,7 +27,6 @@ namespace rv {
 
 class IDeviceLink;
 class Loop;
-class TConfigReadChain;
 class TObject;
 class TRurIvaQs_6x6;
 class TTimer;
@@ -149,10 +148,7 @@ public:
     void SpeedButton2Click();
     // "Записать": the write of the coefficients in the fields.
     void Button1Click();
-    void Net_6x6ReceivedIDDevice(const SIDDevice* IDDevice);
-    void KfsReadAnswer(short Length, unsigned char* Buffer);
     void LastDataTimer(TObject* Sender);
-    void Net_6x6Repetition(int Repetition);
     void WriteCheckAnswer(const SIDDevice* IDDevice);
     void WriteAnswer(short Length, unsigned char* Buffer);
     void Net_6x6PointerRAM(const SPointerRAM* PointerRAM);
@@ -161,21 +157,14 @@ public:
     void Net_6x6EditH1V2(const SHead* H1);
     // The read-back of a write, one block per answer.
     void ReadBackAnswer(short Length, unsigned char* Buffer);
-    // Takes answers that belong to no step (one still on the wire after a step was given up).
-    void IgnoreAnswer(short Length, unsigned char* Buffer);
-    // The link refused a frame. While the port stays open the engine retries; a port that has closed under
-    // the window (an adapter unplugged) ends the connection, and a write under way, with a message.
-    void Net_6x6TransmitError(const std::exception& Error);
 
     // --- What the steps keep
     const SForm1Fields& Fields() const { return f_; }
-    int ReadStep() const;
-    int SensorCounter() const;
-    const TConfigImage& ConfigImage() const;
+    int ReadStep() const { return connection_.Chain().ReadStep(); }
+    const TConfigImage& ConfigImage() const { return connection_.Chain().ConfigImage(); }
     // Bytes 0..199 of each record; the rest stays zero.
-    const TSensorImages& SensorImage() const;
-    TRurIvaQs_6x6& Net_6x6() { return *net_; }
-    IDeviceLink& NewDevCom1() { return link_; }
+    const TSensorImages& SensorImage() const { return connection_.Chain().SensorImage(); }
+    TRurIvaQs_6x6& Net_6x6() { return connection_.Net(); }
     void SetTraceHook(TraceHook hook);
 
     // Bytes of each sensor record the window keeps.
@@ -195,6 +184,9 @@ private:
     void Disconnect(const std::string& whyWriteEnds);
     // Stops the timers and the request under way; no handler of an earlier step fires afterwards.
     void AbandonAll(const std::string& whyWriteEnds);
+    // Events of the connection.
+    void Identified(const SIDDevice& id);
+    void RecordsRead(TReadProgress progress);
     void PortLost(const std::string& message);
     void ShowCoefficients(const std::vector<SSensorChoice>& choices);
     void SetField(int k, bool visible, const std::string& caption, const std::string& text);
@@ -241,12 +233,8 @@ private:
     bool WriteUnderWay() const { return stage_ >= fsChecking && stage_ <= fsVerifying; }
     void BindHandlers();
 
-    IDeviceLink& link_;
     IPrompter& prompter_;
-    Loop& loop_;
-    std::unique_ptr<TRurIvaQs_6x6> net_;
-    TWindowPort port_;
-    std::unique_ptr<TConfigReadChain> chain_;
+    TMeterConnection connection_;
     std::unique_ptr<TTimer> LastData;
 
     SForm1View view_;

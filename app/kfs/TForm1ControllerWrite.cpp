@@ -110,7 +110,7 @@ void TForm1Controller::Button1Click()
 {
     Guarded([&] {
         // A write needs the coefficients of this connection and no other write under way.
-        if (stage_ != fsShowing || !shown_ || !link_.GetOpen()) return;
+        if (stage_ != fsShowing || !shown_ || !connection_.Link().GetOpen()) return;
         if (!CheckFieldsAndPlan()) return;
         writeResult_ = wrNone;
         writeMessage_.clear();
@@ -118,8 +118,8 @@ void TForm1Controller::Button1Click()
         readBack_.clear();
         differences_.clear();
         SetStage(fsChecking);
-        net_->OnReceivedIDDevice = Bind(this, &TForm1Controller::WriteCheckAnswer);
-        net_->GetDeviceID();
+        connection_.Net().OnReceivedIDDevice = Bind(this, &TForm1Controller::WriteCheckAnswer);
+        connection_.Net().GetDeviceID();
     });
 }
 
@@ -170,18 +170,18 @@ void TForm1Controller::WriteCheckAnswer(const SIDDevice* IDDevice)
             EndWrite(wrCancelled, "Запись отменена: прибор не в режиме коррекции.");
             return;
         }
-        net_->OnReceivedIDDevice = Bind(this, &TForm1Controller::WriteCheckAnswer);
-        net_->GetDeviceID();
+        connection_.Net().OnReceivedIDDevice = Bind(this, &TForm1Controller::WriteCheckAnswer);
+        connection_.Net().GetDeviceID();
     });
 }
 
 void TForm1Controller::StartWrites()
 {
-    net_->OnReceivedIDDevice = Bind(this, &TForm1Controller::Net_6x6ReceivedIDDevice);
+    connection_.ResetHandlers();
     f_.WriteStep = kStepFloats;
     f_.WriteCounter = 0;
     SetStage(fsWriting);
-    net_->OnReceiveExecuted = Bind(this, &TForm1Controller::WriteAnswer);
+    connection_.Net().OnReceiveExecuted = Bind(this, &TForm1Controller::WriteAnswer);
     WriteFloat(0);
     SetStatus("Запись измененной информации.");
 }
@@ -189,7 +189,8 @@ void TForm1Controller::StartWrites()
 void TForm1Controller::WriteBlock(const SWrittenBlock& block)
 {
     written_.push_back(block);
-    net_->WriteFlashLarge(block.Address, static_cast<unsigned char>(block.Bytes.size()), block.Bytes.data());
+    connection_.Net().WriteFlashLarge(block.Address, static_cast<unsigned char>(block.Bytes.size()),
+                                      block.Bytes.data());
 }
 
 void TForm1Controller::WriteFloat(int i)
@@ -247,13 +248,13 @@ void TForm1Controller::WriteAnswer(short Length, unsigned char* Buffer)
                 }
                 f_.WriteStep = kStepSaves;
                 f_.WriteCounter = 0;
-                net_->SaveData(static_cast<unsigned char>(s + 1));
+                connection_.Net().SaveData(static_cast<unsigned char>(s + 1));
                 break;
             case kStepSaves:
                 if (!Acknowledged(Length, Buffer, "сохранение канала " + std::to_string(s + f_.WriteCounter + 1)))
                     return;
                 if (++f_.WriteCounter < n) {
-                    net_->SaveData(static_cast<unsigned char>(s + f_.WriteCounter + 1));
+                    connection_.Net().SaveData(static_cast<unsigned char>(s + f_.WriteCounter + 1));
                     break;
                 }
                 f_.JournalCount = 0;
@@ -290,14 +291,14 @@ void TForm1Controller::WriteAnswer(short Length, unsigned char* Buffer)
 void TForm1Controller::StartJournalRecord()
 {
     if (stage_ != fsJournal) SetStage(fsJournal);
-    net_->GetFPointerRAM(0);
+    connection_.Net().GetFPointerRAM(0);
 }
 
 void TForm1Controller::Net_6x6PointerRAM(const SPointerRAM*)
 {
     Guarded([&] {
         if (stage_ != fsJournal) return;
-        net_->GetDeviceFDW();
+        connection_.Net().GetDeviceFDW();
     });
 }
 
@@ -307,9 +308,9 @@ void TForm1Controller::Net_6x6DeviceFDW(const SDeviceFlagsDWord* DeviceFDW)
         if (stage_ != fsJournal || !DeviceFDW) return;
         f_.FdwValue = DeviceFDW->Word[0];
         if (Layout2())
-            net_->GetEditH1V2(f_.ModuleIndex);
+            connection_.Net().GetEditH1V2(f_.ModuleIndex);
         else
-            net_->GetEditH1(f_.ModuleIndex);
+            connection_.Net().GetEditH1(f_.ModuleIndex);
     });
 }
 
@@ -379,7 +380,7 @@ void TForm1Controller::StartReadBack()
     readBackIndex_ = 0;
     differences_.clear();
     SetStage(fsVerifying);
-    net_->OnReceiveExecuted = Bind(this, &TForm1Controller::ReadBackAnswer);
+    connection_.Net().OnReceiveExecuted = Bind(this, &TForm1Controller::ReadBackAnswer);
     ReadNextBlock();
 }
 
@@ -387,7 +388,7 @@ void TForm1Controller::ReadNextBlock()
 {
     if (readBackIndex_ < readBack_.size()) {
         const SWrittenBlock& b = readBack_[readBackIndex_];
-        net_->ReadFlashLarge(b.Address, static_cast<unsigned char>(b.Bytes.size()));
+        connection_.Net().ReadFlashLarge(b.Address, static_cast<unsigned char>(b.Bytes.size()));
         return;
     }
     if (differences_.empty()) {
@@ -452,7 +453,7 @@ void TForm1Controller::WriteDone()
     f_.OldKfs = f_.NewKfs;
     // The kept records follow the meter's, so a later write journals the right old value.
     for (int i = 0; i < coefficients_; ++i) {
-        TSensorImage& image = chain_->SensorImage()[static_cast<size_t>(f_.SelectedSensor + i)];
+        TSensorImage& image = connection_.Chain().SensorImage()[static_cast<size_t>(f_.SelectedSensor + i)];
         const std::string& field = texts_[static_cast<size_t>(i)];
         std::memcpy(image.data() + kKfsText, field.data(), kKfsTextField);
         const std::vector<uint8_t> bits = FloatBytes(f_.NewKfs[static_cast<size_t>(i)]);
@@ -464,8 +465,8 @@ void TForm1Controller::WriteDone()
 
 void TForm1Controller::WriteFailed(const std::string& message, const std::string& status)
 {
-    net_->AbandonRequest();
-    net_->BreakTransmit();
+    connection_.Net().AbandonRequest();
+    connection_.Net().BreakTransmit();
     prompter_.Message(message, "Ошибка");
     SetStatus(status);
     EndWrite(wrFailed, message);
@@ -473,8 +474,7 @@ void TForm1Controller::WriteFailed(const std::string& message, const std::string
 
 void TForm1Controller::EndWrite(TKfsWriteResult result, const std::string& message)
 {
-    net_->OnReceiveExecuted = Bind(this, &TForm1Controller::IgnoreAnswer);
-    net_->OnReceivedIDDevice = Bind(this, &TForm1Controller::Net_6x6ReceivedIDDevice);
+    connection_.ResetHandlers();
     writeResult_ = result;
     writeMessage_ = message;
     if (result != wrAbandoned) SetStage(fsShowing);

@@ -2,11 +2,11 @@
 // index and the write button.
 #include "app/kfs/TKfsPageController.h"
 
-#include "app/verify/TFMainController.h"
+#include "app/window/IMainFrame.h"
 
 namespace rv {
 
-TKfsPageController::TKfsPageController(TFMainController& main, TForm1Controller& form1, IPrompter& prompter)
+TKfsPageController::TKfsPageController(IMainFrame& main, TForm1Controller& form1, IPrompter& prompter)
     : main_(main), form1_(form1), prompter_(prompter)
 {
     form1_.SetCBPortNameItems(view_.ComboBox1Items);

@@ -5,9 +5,9 @@
 // Threading: loop thread only. No exception leaves a handler: one that escapes is shown through the prompter.
 #pragma once
 
+#include "app/kfs/TForm1Controller.h"
 #include "app/window/Guarded.h"
 #include "app/window/IPrompter.h"
-#include "app/kfs/TForm1Controller.h"
 #include "core/Event.h"
 
 #include <array>
@@ -16,7 +16,7 @@
 
 namespace rv {
 
-class TFMainController;
+class IMainFrame;
 
 // What changed on the page.
 enum TKfsPageChange {
@@ -46,8 +46,9 @@ struct SKfsPageView {
 
 class TKfsPageController {
 public:
-    // Both windows must outlive the page. The page takes the KFS window's notifications for itself.
-    TKfsPageController(TFMainController& main, TForm1Controller& form1, IPrompter& prompter);
+    // The main window's frame and the KFS window must outlive the page. The page takes the KFS window's notifications
+    // for itself.
+    TKfsPageController(IMainFrame& main, TForm1Controller& form1, IPrompter& prompter);
     ~TKfsPageController();
     TKfsPageController(const TKfsPageController&) = delete;
     TKfsPageController& operator=(const TKfsPageController&) = delete;
@@ -85,7 +86,7 @@ private:
         rv::Guarded(prompter_, body);
     }
 
-    TFMainController& main_;
+    IMainFrame& main_;
     TForm1Controller& form1_;
     IPrompter& prompter_;
     SKfsPageView view_;

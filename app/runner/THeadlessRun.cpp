@@ -1,6 +1,7 @@
 // The log and the end of a headless job.
 #include "app/runner/THeadlessRun.h"
 
+#include "app/window/MeterImages.h"
 #include "core/Loop.h"
 
 #include <cinttypes>

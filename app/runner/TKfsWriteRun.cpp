@@ -3,6 +3,7 @@
 
 #include "app/verify/TFMainController.h"
 #include "app/kfs/TKfsPageController.h"
+#include "app/window/MeterImages.h"
 #include "core/Loop.h"
 #include "meter/FlashAddress.h"
 

@@ -2,6 +2,7 @@
 #include "app/runner/TVerifyRun.h"
 
 #include "app/verify/TFMainController.h"
+#include "app/window/MeterImages.h"
 #include "controls/NumberText.h"
 #include "core/Loop.h"
 #include "meter/FlashAddress.h"

@@ -2,8 +2,8 @@
 // identity answer and the read chain, repetitions, saving the protocol and closing.
 #include "app/verify/TFMainController.h"
 
-#include "app/verify/FlowTables.h"
-#include "app/window/TConfigReadChain.h"
+#include "app/verify/TVerificationRun.h"
+#include "app/window/Guarded.h"
 #include "controls/WholeFile.h"
 #include "core/Cp1251.h"
 #include "core/IDeviceLink.h"
@@ -26,170 +26,90 @@ std::unique_ptr<TTimer> MakeTimer(Loop& loop, const char* name, uint32_t interva
 }  // namespace
 
 TFMainController::TFMainController(IDeviceLink& link, IPrompter& prompter, Loop* loop)
-    : link_(link),
-      prompter_(prompter),
+    : prompter_(prompter),
       loop_(loop ? *loop : Loop::Current()),
-      net_(std::make_unique<TRurIvaQs_6x6>(nullptr, &loop_)),
-      port_(link_, *net_, loop_, 1500),
-      chain_(std::make_unique<TConfigReadChain>()),
+      page_(prompter, OnViewChanged),
+      connection_(link, loop_, 1500, kSensorImageSize,
+                  [this](std::exception_ptr error) { ShowEscaped(prompter_, error); }),
+      run_(std::make_unique<TVerificationRun>(connection_, page_, prompter, loop_, f_)),
       LastData(MakeTimer(loop_, "LastData", 10)),
-      TimerEmitator(MakeTimer(loop_, "TimerEmitator", 10)),
-      TimerWork(MakeTimer(loop_, "TimerWork", 1)),
-      TransTimer(MakeTimer(loop_, "TransTimer", 1)),
-      TimerShow(MakeTimer(loop_, "TimerShow", 5000)),
-      TimerClose(MakeTimer(loop_, "TimerClose", 10)),
-      TimerCalcCharge(MakeTimer(loop_, "TimerCalcCharge", 1))
+      TimerClose(MakeTimer(loop_, "TimerClose", 10))
 {
-    BindHandlers();
+    connection_.OnIdentity = Bind(this, &TFMainController::Identified);
+    connection_.OnRead = Bind(this, &TFMainController::RecordsRead);
+    connection_.OnRepetition = [this](int n) { page_.SetStatus(TMeterConnection::RepetitionStatus(n)); };
+    connection_.OnLost = Bind(this, &TFMainController::PortLost);
+    run_->OnClose = Bind(this, &TFMainController::CloseWith);
+    LastData->OnTimer = Bind(this, &TFMainController::LastDataTimer);
+    TimerClose->OnTimer = Bind(this, &TFMainController::TimerCloseTimer);
 }
 
 TFMainController::~TFMainController()
 {
-    for (TTimer* t : {LastData.get(), TimerEmitator.get(), TimerWork.get(), TransTimer.get(), TimerShow.get(),
-                      TimerClose.get(), TimerCalcCharge.get()})
-        t->Stop();
-    port_.Release();
-}
-
-void TFMainController::BindHandlers()
-{
-    net_->OnRepetition = Bind(this, &TFMainController::Net_6x6Repetition);
-    net_->OnReceiveExecuted = Bind(this, &TFMainController::Net_6x6ReceiveExecuted);
-    net_->OnReceivedIDDevice = Bind(this, &TFMainController::Net_6x6ReceivedIDDevice);
-    net_->OnPointerRAM = Bind(this, &TFMainController::Net_6x6PointerRAM);
-    net_->OnLast = Bind(this, &TFMainController::Net_6x6Last);
-    net_->OnFB6x6 = Bind(this, &TFMainController::Net_6x6FB6x6);
-    net_->OnTransmitError = Bind(this, &TFMainController::Net_6x6TransmitError);
-    LastData->OnTimer = Bind(this, &TFMainController::LastDataTimer);
-    TimerEmitator->OnTimer = Bind(this, &TFMainController::TimerEmitatorTimer);
-    TimerWork->OnTimer = Bind(this, &TFMainController::TimerWorkTimer);
-    TimerShow->OnTimer = Bind(this, &TFMainController::TimerShowTimer);
-    TimerClose->OnTimer = Bind(this, &TFMainController::TimerCloseTimer);
-    TimerCalcCharge->OnTimer = Bind(this, &TFMainController::TimerCalcChargeTimer);
-    port_.OnLost = Bind(this, &TFMainController::PortLost);
+    LastData->Stop();
+    TimerClose->Stop();
 }
 
 // --- View state
 
+int TFMainController::SkippedPoints() const
+{
+    return run_->SkippedPoints();
+}
+
+const TFlowMath* TFMainController::FlowMath() const
+{
+    return run_->FlowMath();
+}
+
+SMainFields TFMainController::Fields() const
+{
+    SMainFields all;
+    static_cast<SConnectionFields&>(all) = f_;
+    static_cast<SRunFields&>(all) = run_->Run();
+    static_cast<SPointFields&>(all) = run_->Points();
+    return all;
+}
+
 void TFMainController::SetEditDigitalText(int k, const std::string& text)
 {
-    if (k >= 0 && k < kRequiredFlowFields) view_.EditDigitalText[static_cast<size_t>(k)] = text;
+    if (k >= 0 && k < kRequiredFlowFields) page_.View().EditDigitalText[static_cast<size_t>(k)] = text;
 }
 
 void TFMainController::SetTabSheet1(bool visible, bool enabled)
 {
-    view_.TabSheet1Visible = visible;
-    view_.TabSheet1Enabled = enabled;
-    ControlsChanged();
+    page_.View().TabSheet1Visible = visible;
+    page_.View().TabSheet1Enabled = enabled;
+    page_.Notify(vcControls);
 }
 
 void TFMainController::SetTabSheet2(bool visible, bool enabled)
 {
-    view_.TabSheet2Visible = visible;
-    view_.TabSheet2Enabled = enabled;
-    ControlsChanged();
-}
-
-void TFMainController::SetStatus(const std::string& text)
-{
-    view_.LStatusCaption = text;
-    Notify(vcStatus);
-}
-
-void TFMainController::ClearMemo()
-{
-    view_.Memo1Lines.clear();
-    Notify(vcMemoCleared);
-}
-
-void TFMainController::AddLine(const std::string& line)
-{
-    view_.Memo1Lines.push_back(line);
-    Notify(vcMemoAdded);
-}
-
-void TFMainController::SetProgress(int min, int max, int position)
-{
-    view_.ProgressBar3Min = min;
-    view_.ProgressBar3Max = max;
-    view_.ProgressBar3Position = position;
-    Notify(vcProgress);
-}
-
-void TFMainController::SetProgressPosition(int position)
-{
-    view_.ProgressBar3Position = position;
-    Notify(vcProgress);
-}
-
-void TFMainController::SetStage(TMainStage stage)
-{
-    stage_ = stage;
-    if (stage != msStopped) stopReason_.clear();
-    Notify(vcStage);
-}
-
-void TFMainController::Stop(const std::string& message)
-{
-    prompter_.Message(message, "Ошибка");
-    stopReason_ = message;
-    stage_ = msStopped;
-    Notify(vcStage);
-}
-
-void TFMainController::Arm(TTimer& timer)
-{
-    timer.SetEnabled(true);
-}
-
-int TFMainController::ReadStep() const
-{
-    return chain_->ReadStep();
-}
-int TFMainController::SensorCounter() const
-{
-    return chain_->SensorCounter();
-}
-const TConfigImage& TFMainController::ConfigImage() const
-{
-    return chain_->ConfigImage();
-}
-const TSensorImages& TFMainController::SensorImage() const
-{
-    return chain_->SensorImage();
-}
-
-float TFMainController::AllowedError(float q) const
-{
-    return rv::AllowedError(q, f_.TableSet, f_.PathsPerSensor, f_.SizeIndex);
+    page_.View().TabSheet2Visible = visible;
+    page_.View().TabSheet2Enabled = enabled;
+    page_.Notify(vcControls);
 }
 
 void TFMainController::SetTraceHook(TraceHook hook)
 {
-    net_->SetTraceHook(std::move(hook));
+    connection_.Net().SetTraceHook(std::move(hook));
 }
 
 // --- Connection
 
 void TFMainController::AbandonRun()
 {
-    for (TTimer* t : {LastData.get(), TimerEmitator.get(), TimerWork.get(), TransTimer.get(), TimerShow.get(),
-                      TimerClose.get(), TimerCalcCharge.get()})
-        t->Stop();
-    port_.Abandon();
-    // The slot may still hold a handler of the run; a byte that arrives late must not start its next step.
-    net_->OnReceiveExecuted = Bind(this, &TFMainController::IgnoreAnswer);
-    chain_->Stop();
-    f_.RunRequested = false;
-    f_.RunState = -1;
+    LastData->Stop();
+    TimerClose->Stop();
+    run_->Abandon();
+    connection_.Abandon();
     readoutDone_ = false;
-    pointValid_ = false;
 }
 
 void TFMainController::SBOpenCloseClick()
 {
-    Guarded([&] {
-        if (view_.SBOpenCloseDown)
+    Guarded(prompter_, [&] {
+        if (page_.View().SBOpenCloseDown)
             Connect();
         else
             Disconnect();
@@ -199,107 +119,92 @@ void TFMainController::SBOpenCloseClick()
 void TFMainController::Connect()
 {
     AbandonRun();
-    view_.CBPortNameEnabled = false;
+    SMainView& view = page_.View();
+    view.CBPortNameEnabled = false;
     // Until the emulator check of this connection has passed there is nothing to verify with.
-    view_.Button1Enabled = false;
-    view_.ChB_backEnabled = false;
-    ControlsChanged();
+    view.Button1Enabled = false;
+    view.ChB_backEnabled = false;
+    page_.Notify(vcControls);
     std::string failure;
-    if (!port_.Open(view_.CBPortNameText, failure)) {
-        view_.SBOpenCloseDown = false;
-        view_.CBPortNameEnabled = true;
-        ControlsChanged();
-        Stop(failure);
+    if (!connection_.Connect(view.CBPortNameText, failure)) {
+        view.SBOpenCloseDown = false;
+        view.CBPortNameEnabled = true;
+        page_.Notify(vcControls);
+        page_.Stop(failure);
         return;
     }
-    SetStage(msIdentifying);
-    net_->GetDeviceID();
-    view_.TabSheet2Visible = false;
-    view_.TabSheet2Enabled = false;
-    view_.TabSheet1Visible = true;
-    view_.TabSheet1Enabled = true;
-    ControlsChanged();
+    page_.SetStage(msIdentifying);
+    view.TabSheet2Visible = false;
+    view.TabSheet2Enabled = false;
+    view.TabSheet1Visible = true;
+    view.TabSheet1Enabled = true;
+    page_.Notify(vcControls);
 }
 
 void TFMainController::Disconnect()
 {
     AbandonRun();
-    view_.CBPortNameEnabled = true;
-    view_.Button1Enabled = false;
-    view_.ChB_backEnabled = false;
-    port_.Close();
-    view_.TabSheet1Visible = true;
-    view_.TabSheet1Enabled = true;
+    SMainView& view = page_.View();
+    view.CBPortNameEnabled = true;
+    view.Button1Enabled = false;
+    view.ChB_backEnabled = false;
+    connection_.Disconnect();
+    view.TabSheet1Visible = true;
+    view.TabSheet1Enabled = true;
     // The KFS page was hidden by the connect; with the port closed it is reachable again.
-    view_.TabSheet2Visible = true;
-    view_.TabSheet2Enabled = true;
-    view_.ActivePage = 0;
-    ControlsChanged();
-    SetStage(msIdle);
+    view.TabSheet2Visible = true;
+    view.TabSheet2Enabled = true;
+    view.ActivePage = 0;
+    page_.Notify(vcControls);
+    page_.SetStage(msIdle);
 }
 
-void TFMainController::Net_6x6ReceivedIDDevice(const SIDDevice* IDDevice)
+void TFMainController::Identified(const SIDDevice& id)
 {
-    Guarded([&] {
-        if (!IDDevice || stage_ != msIdentifying) return;
-        f_.MeterSerial = IDDevice->SerialNumber;
-        SetStage(msReading);
-        SetStatus("Чтение конфигурации прибора.");
-        net_->OnReceiveExecuted = Bind(this, &TFMainController::Net_6x6ReceiveExecuted);
-        chain_->Start(*net_);
-    });
+    if (page_.Stage() != msIdentifying) return;
+    f_.MeterSerial = id.SerialNumber;
+    page_.SetStage(msReading);
+    page_.SetStatus("Чтение конфигурации прибора.");
+    connection_.ReadRecords();
 }
 
-void TFMainController::Net_6x6ReceiveExecuted(short Length, unsigned char* Buffer)
+void TFMainController::RecordsRead(TReadProgress progress)
 {
-    Guarded([&] {
-        switch (chain_->Receive(*net_, Length, Buffer)) {
-            case rpConfigRead:
-                SetStatus("Чтение информации датчиков.");
-                break;
-            case rpSensorsRead:
-                SetStatus("Выбор датчика для проверки.");
-                SetStage(msChoosing);
-                Arm(*LastData);
-                break;
-            case rpNothing:
-                break;
-        }
-    });
-}
-
-void TFMainController::Net_6x6Repetition(int Repetition)
-{
-    Guarded([&] { SetStatus("Переповторы " + std::to_string(Repetition)); });
-}
-
-void TFMainController::Net_6x6TransmitError(const std::exception& Error)
-{
-    Guarded([&] {
-        if (view_.SBOpenCloseDown) port_.Refused(Error);
-    });
+    if (progress == rpConfigRead) {
+        page_.SetStatus("Чтение информации датчиков.");
+    } else if (progress == rpSensorsRead) {
+        page_.SetStatus("Выбор датчика для проверки.");
+        page_.SetStage(msChoosing);
+        LastData->SetEnabled(true);
+    }
 }
 
 void TFMainController::PortLost(const std::string& message)
 {
-    Guarded([&] {
-        if (!view_.SBOpenCloseDown || link_.GetOpen()) return;
-        view_.SBOpenCloseDown = false;
-        Disconnect();
-        Stop(message);
+    page_.View().SBOpenCloseDown = false;
+    Disconnect();
+    page_.Stop(message);
+}
+
+// --- Run, save and close
+
+void TFMainController::Button1Click()
+{
+    Guarded(prompter_, [&] {
+        // Nothing to verify before the header of this connection is out, and nothing may go to a closed port.
+        if (!readoutDone_ || !connection_.Link().GetOpen()) return;
+        run_->Start();
     });
 }
 
-// --- Save and close
-
 void TFMainController::SpeedButton1Click()
 {
-    Guarded([&] {
+    Guarded(prompter_, [&] {
         const std::optional<std::string> path =
             prompter_.SaveFileName({"Сохранение отчета", "Текстовый файл|*.TXT", "TXT"});
         if (!path) return;
         std::string bytes;
-        for (const std::string& line : view_.Memo1Lines) {
+        for (const std::string& line : page_.View().Memo1Lines) {
             bytes += ToCp1251(line);
             bytes += "\r\n";
         }
@@ -307,16 +212,20 @@ void TFMainController::SpeedButton1Click()
     });
 }
 
+void TFMainController::CloseWith(const std::string& reason)
+{
+    page_.SetStopReason(reason);
+    TimerClose->SetEnabled(true);
+}
+
 void TFMainController::TimerCloseTimer(TObject*)
 {
-    Guarded([&] {
+    Guarded(prompter_, [&] {
         TimerClose->Stop();
-        const std::string reason = stopReason_;
+        const std::string reason = page_.StopReason();
         AbandonRun();
-        stage_ = msClosing;
-        stopReason_ = reason;
-        Notify(vcStage);
-        Notify(vcClose);
+        page_.SetStopReason(reason);
+        page_.Close();
     });
 }
 

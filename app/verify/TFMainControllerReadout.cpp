@@ -1,45 +1,42 @@
 // The configuration readout: the sensor choice, the run parameters of the chosen sensor and the protocol header.
 #include "app/verify/TFMainController.h"
 
+#include "app/verify/TVerificationRun.h"
+#include "app/window/Guarded.h"
+#include "app/window/IPrompter.h"
 #include "app/window/ProtocolFormat.h"
-#include "app/window/TConfigReadChain.h"
 #include "core/TTimer.h"
 
 namespace rv {
 
-SSensorRecord TFMainController::ChosenSensor() const
-{
-    return SSensorRecord::Decode(chain_->SensorImage()[static_cast<size_t>(f_.SelectedSensor)]);
-}
-
 void TFMainController::LastDataTimer(TObject*)
 {
-    Guarded([&] {
+    Guarded(prompter_, [&] {
         LastData->Stop();
-        const TConfigImage& config = chain_->ConfigImage();
+        const TConfigImage& config = connection_.Chain().ConfigImage();
         const int paths = PathsPerSensorOf(config);
         // The stride of the choices and the channels of the run follow from it: anything else has no meaning.
         if (paths != 1 && paths != 3) {
-            Stop("Недопустимое число путей на датчик в конфигурации прибора: " + std::to_string(paths) +
-                 " (допустимо 1 или 3).");
+            page_.Stop("Недопустимое число путей на датчик в конфигурации прибора: " + std::to_string(paths) +
+                       " (допустимо 1 или 3).");
             return;
         }
         f_.PathsPerSensor = paths;
 
-        const std::vector<SSensorChoice> choices = SensorChoices(chain_->SensorImage(), paths);
+        const std::vector<SSensorChoice> choices = SensorChoices(connection_.Chain().SensorImage(), paths);
         if (const std::optional<int> chosen = prompter_.ChooseSensor(sdTest, choices)) {
             for (const SSensorChoice& c : choices)
                 if (c.Position == *chosen) f_.SelectedSensor = c.Position;
         }
 
         const int s = f_.SelectedSensor;
-        const SSensorRecord sensor = ChosenSensor();
+        const SSensorRecord sensor = SSensorRecord::Decode(connection_.Chain().SensorImage()[static_cast<size_t>(s)]);
         const int m = sensor.Module;
         const std::optional<uint16_t> execution = ExecutionOf(config, m);
         const std::optional<uint8_t> tableSet = TableSetOf(config, m);
         if (m > kMaxModuleNumber || !execution || !tableSet) {
-            Stop("Номер модуля " + std::to_string(m) + " датчика вне записи конфигурации прибора (допустимо 0.." +
-                 std::to_string(kMaxModuleNumber) + ").");
+            page_.Stop("Номер модуля " + std::to_string(m) + " датчика вне записи конфигурации прибора (допустимо 0.." +
+                       std::to_string(kMaxModuleNumber) + ").");
             return;
         }
         f_.ModuleNumber = m;
@@ -50,45 +47,45 @@ void TFMainController::LastDataTimer(TObject*)
             f_.ChannelMask = s == 0 ? 0x07 : s == 3 ? 0x38 : 0x00;
         f_.KfsValue = sensor.KfsValue;
 
-        ClearMemo();
+        page_.ClearMemo();
         BuildHeader(sensor);
         readoutDone_ = true;
-        SetStage(msEmulatorCheck);
-        Arm(*TimerEmitator);
+        run_->CheckEmulator();
     });
 }
 
 void TFMainController::BuildHeader(const SSensorRecord& sensor)
 {
-    const uint16_t execution = ExecutionOf(chain_->ConfigImage(), f_.ModuleNumber).value_or(0);
-    AddLine("Серийный номер счетчика №" + std::to_string(f_.MeterSerial));
-    AddLine("Модуль №" + std::to_string(f_.ModuleNumber) + " исполнение " + (execution < 10 ? "0" : "") +
-            std::to_string(execution));
+    const uint16_t execution = ExecutionOf(connection_.Chain().ConfigImage(), f_.ModuleNumber).value_or(0);
+    page_.AddLine("Серийный номер счетчика №" + std::to_string(f_.MeterSerial));
+    page_.AddLine("Модуль №" + std::to_string(f_.ModuleNumber) + " исполнение " + (execution < 10 ? "0" : "") +
+                  std::to_string(execution));
     const std::string type = SensorTypeName(sensor.Type);
     const std::string prefix = type.empty() ? "" : "FS/" + type.substr(2) + " ";
-    AddLine(prefix + "FS-" + FixedText(static_cast<double>(sensor.Diameter) * 1000.0, 0) +
-            (f_.PathsPerSensor == 3 ? "T" : "S") + " серийный №" + sensor.Serial);
-    AddLine("Максимальный расход счетчика QVmax=" + sensor.QVmax + "м3/ч");
-    if (view_.ChBDopInfoChecked) AddLine("Задержка одного такта dT=5,5556E-8c");
+    page_.AddLine(prefix + "FS-" + FixedText(static_cast<double>(sensor.Diameter) * 1000.0, 0) +
+                  (f_.PathsPerSensor == 3 ? "T" : "S") + " серийный №" + sensor.Serial);
+    page_.AddLine("Максимальный расход счетчика QVmax=" + sensor.QVmax + "м3/ч");
+    if (page_.View().ChBDopInfoChecked) page_.AddLine("Задержка одного такта dT=5,5556E-8c");
     AddKfsLines(sensor);
 }
 
 void TFMainController::AddKfsLines(const SSensorRecord& sensor)
 {
     if (static_cast<double>(sensor.Diameter) < kThreePathDiameter) {
-        AddLine("КFS датчика расхода " + sensor.KfsText);
+        page_.AddLine("КFS датчика расхода " + sensor.KfsText);
         return;
     }
-    AddLine("КFS датчика расхода ");
+    page_.AddLine("КFS датчика расхода ");
     for (int j = 0; j < 3; ++j) {
         const int position = f_.SelectedSensor + j;
         const std::string head = "КFS" + std::to_string(j + 1) + " = ";
         // A sensor near the end of the table has no records after it to hold its other coefficients.
         if (position >= flash::kSensorCount) {
-            AddLine(head + "нет записи датчика (позиция " + std::to_string(position) + " вне 0..5)");
+            page_.AddLine(head + "нет записи датчика (позиция " + std::to_string(position) + " вне 0..5)");
             continue;
         }
-        AddLine(head + SSensorRecord::Decode(chain_->SensorImage()[static_cast<size_t>(position)]).KfsText);
+        page_.AddLine(head +
+                      SSensorRecord::Decode(connection_.Chain().SensorImage()[static_cast<size_t>(position)]).KfsText);
     }
 }
 

@@ -1,9 +1,13 @@
 // The verification run: the emulator check, the required flows, the zero and nominal measurements, the
 // largest delay and the delay sweep in the forward and, when asked, the reverse direction.
-#include "app/verify/TFMainController.h"
+#include "app/verify/TVerificationRun.h"
 
 #include "app/verify/FlowTables.h"
+#include "app/verify/TFlowMath.h"
+#include "app/verify/TMainPage.h"
+#include "app/window/Guarded.h"
 #include "app/window/ProtocolFormat.h"
+#include "app/window/TMeterConnection.h"
 #include "core/TTimer.h"
 #include "meter/TRurIvaQs_6x6.h"
 #include "protocol/Frame.h"
@@ -34,100 +38,168 @@ float F32At(const uint8_t* p)
     return v;
 }
 
+std::unique_ptr<TTimer> MakeTimer(Loop& loop, const char* name, uint32_t interval)
+{
+    auto timer = std::make_unique<TTimer>(nullptr, &loop);
+    timer->SetName(name);
+    timer->SetInterval(interval);
+    return timer;
+}
+
 }  // namespace
 
-void TFMainController::AbandonMeasurement()
+TVerificationRun::TVerificationRun(TMeterConnection& connection, TMainPage& page, IPrompter& prompter, Loop& loop,
+                                   const SConnectionFields& sensor)
+    : connection_(connection),
+      page_(page),
+      prompter_(prompter),
+      sensor_(sensor),
+      TimerEmitator(MakeTimer(loop, "TimerEmitator", 10)),
+      TimerWork(MakeTimer(loop, "TimerWork", 1)),
+      TransTimer(MakeTimer(loop, "TransTimer", 1)),
+      TimerShow(MakeTimer(loop, "TimerShow", 5000)),
+      TimerCalcCharge(MakeTimer(loop, "TimerCalcCharge", 1))
+{
+    TRurIvaQs_6x6& net = connection_.Net();
+    net.OnPointerRAM = Bind(this, &TVerificationRun::Net_6x6PointerRAM);
+    net.OnLast = Bind(this, &TVerificationRun::Net_6x6Last);
+    net.OnFB6x6 = Bind(this, &TVerificationRun::Net_6x6FB6x6);
+    TimerEmitator->OnTimer = Bind(this, &TVerificationRun::TimerEmitatorTimer);
+    TimerWork->OnTimer = Bind(this, &TVerificationRun::TimerWorkTimer);
+    TimerShow->OnTimer = Bind(this, &TVerificationRun::TimerShowTimer);
+    TimerCalcCharge->OnTimer = Bind(this, &TVerificationRun::TimerCalcChargeTimer);
+}
+
+TVerificationRun::~TVerificationRun()
 {
     for (TTimer* t : {TimerEmitator.get(), TimerWork.get(), TransTimer.get(), TimerShow.get(), TimerCalcCharge.get()})
         t->Stop();
-    net_->BreakTransmit();
-    net_->AbandonRequest();
-    net_->OnReceiveExecuted = Bind(this, &TFMainController::IgnoreAnswer);
-    f_.RunState = -1;
+    TRurIvaQs_6x6& net = connection_.Net();
+    net.OnPointerRAM = nullptr;
+    net.OnLast = nullptr;
+    net.OnFB6x6 = nullptr;
+}
+
+TRurIvaQs_6x6& TVerificationRun::Net()
+{
+    return connection_.Net();
+}
+
+void TVerificationRun::IgnoreAnswers()
+{
+    connection_.IgnoreAnswers();
+}
+
+SSensorRecord TVerificationRun::ChosenSensor() const
+{
+    return SSensorRecord::Decode(connection_.Chain().SensorImage()[static_cast<size_t>(sensor_.SelectedSensor)]);
+}
+
+void TVerificationRun::Abandon()
+{
+    for (TTimer* t : {TimerEmitator.get(), TimerWork.get(), TransTimer.get(), TimerShow.get(), TimerCalcCharge.get()})
+        t->Stop();
+    run_.RunRequested = false;
+    run_.RunState = -1;
     pointValid_ = false;
 }
 
-void TFMainController::Button1Click()
+void TVerificationRun::CheckEmulator()
+{
+    page_.SetStage(msEmulatorCheck);
+    TimerEmitator->SetEnabled(true);
+}
+
+void TVerificationRun::AbandonMeasurement()
+{
+    for (TTimer* t : {TimerEmitator.get(), TimerWork.get(), TransTimer.get(), TimerShow.get(), TimerCalcCharge.get()})
+        t->Stop();
+    Net().BreakTransmit();
+    Net().AbandonRequest();
+    IgnoreAnswers();
+    run_.RunState = -1;
+    pointValid_ = false;
+}
+
+void TVerificationRun::Start()
 {
     Guarded([&] {
-        // Nothing to verify before the header of this connection is out, and nothing may go to a closed port.
-        if (!readoutDone_ || !link_.GetOpen()) return;
         AbandonMeasurement();
-        f_.NominalMax = ChosenSensor().NominalMax;
+        run_.NominalMax = ChosenSensor().NominalMax;
         if (!flowMath_) flowMath_ = std::make_unique<TFlowMath>();
-        f_.ReverseActive = false;
+        run_.ReverseActive = false;
         // The raw readings are divided by it and the flow model takes its root and logarithm.
-        if (!(f_.KfsValue > 0.0f) || !std::isfinite(f_.KfsValue)) {
-            Stop("Недопустимый коэффициент KFS датчика: " + FixedText(f_.KfsValue, 7) + ". Поверка невозможна.");
+        if (!(sensor_.KfsValue > 0.0f) || !std::isfinite(sensor_.KfsValue)) {
+            page_.Stop("Недопустимый коэффициент KFS датчика: " + FixedText(sensor_.KfsValue, 7) +
+                       ". Поверка невозможна.");
             return;
         }
-        f_.SizeIndex = SizeIndexOf(f_.NominalMax, [this](const std::string& text, const std::string& caption) {
+        run_.SizeIndex = SizeIndexOf(run_.NominalMax, [this](const std::string& text, const std::string& caption) {
             prompter_.Message(text, caption);
         });
-        flowMath_->SizeIndex = f_.SizeIndex;
-        flowMath_->PipeDiameter = tables::Diameter[static_cast<size_t>(f_.SizeIndex)];
-        flowMath_->Kfs = f_.KfsValue;
+        flowMath_->SizeIndex = run_.SizeIndex;
+        flowMath_->PipeDiameter = tables::Diameter[static_cast<size_t>(run_.SizeIndex)];
+        flowMath_->Kfs = sensor_.KfsValue;
         flowMath_->WaterTemp = 20.0f;
-        f_.RunRequested = true;
-        SetStage(msEmulatorCheck);
-        Arm(*TimerEmitator);
+        run_.RunRequested = true;
+        page_.SetStage(msEmulatorCheck);
+        TimerEmitator->SetEnabled(true);
     });
 }
 
 // --- Emulator check
 
-void TFMainController::TimerEmitatorTimer(TObject*)
+void TVerificationRun::TimerEmitatorTimer(TObject*)
 {
     Guarded([&] {
         TimerEmitator->Stop();
-        net_->GetFPointerRAM(0);
+        Net().GetFPointerRAM(0);
     });
 }
 
-void TFMainController::Net_6x6PointerRAM(const SPointerRAM* PointerRAM)
+void TVerificationRun::Net_6x6PointerRAM(const SPointerRAM* PointerRAM)
 {
     Guarded([&] {
-        if (!PointerRAM || stage_ != msEmulatorCheck) return;
-        f_.RamPointers = *PointerRAM;
-        net_->GetFB_6x6();
+        if (!PointerRAM || page_.Stage() != msEmulatorCheck) return;
+        run_.RamPointers = *PointerRAM;
+        Net().GetFB_6x6();
     });
 }
 
-void TFMainController::Net_6x6FB6x6(const S6x6FlagsByte* pFB6x6)
+void TVerificationRun::Net_6x6FB6x6(const S6x6FlagsByte* pFB6x6)
 {
     Guarded([&] {
-        if (!pFB6x6 || stage_ != msEmulatorCheck) return;
+        if (!pFB6x6 || page_.Stage() != msEmulatorCheck) return;
         if (!pFB6x6->EmulatorMode()) {
-            f_.EmulatorConfirmed = false;
+            run_.EmulatorConfirmed = false;
             if (prompter_.Question("Для проверки войдите в режим имитатора.", "Внимание.")) {
-                Arm(*TimerEmitator);
+                TimerEmitator->SetEnabled(true);
             } else {
-                stopReason_ = "Прибор не в режиме имитатора: поверка отменена.";
-                Arm(*TimerClose);
+                OnClose("Прибор не в режиме имитатора: поверка отменена.");
             }
             return;
         }
-        f_.EmulatorConfirmed = true;
-        view_.Button1Enabled = true;
-        view_.ChB_backEnabled = true;
-        ControlsChanged();
-        if (f_.RunRequested) {
-            SetStatus("Поверка датчика");
-            SetStage(msMeasuring);
-            Arm(*TimerWork);
+        run_.EmulatorConfirmed = true;
+        page_.View().Button1Enabled = true;
+        page_.View().ChB_backEnabled = true;
+        page_.Notify(vcControls);
+        if (run_.RunRequested) {
+            page_.SetStatus("Поверка датчика");
+            page_.SetStage(msMeasuring);
+            TimerWork->SetEnabled(true);
         } else {
-            SetStage(msReady);
+            page_.SetStage(msReady);
         }
     });
 }
 
 // --- Required flows and the measurement chain
 
-void TFMainController::FillRequiredFlows()
+void TVerificationRun::FillRequiredFlows()
 {
     using namespace tables;
-    const auto i = static_cast<size_t>(f_.SizeIndex);
-    auto& fields = view_.EditDigitalText;
+    const auto i = static_cast<size_t>(run_.SizeIndex);
+    auto& fields = page_.View().EditDigitalText;
     const auto put = [&fields](std::initializer_list<float> values) {
         size_t k = 0;
         for (float v : values) fields[k++] = FixedText(v, 4);
@@ -139,111 +211,112 @@ void TFMainController::FillRequiredFlows()
         const long double rl = r;
         put({top[i], static_cast<float>(t / rl), static_cast<float>(t / (rl * rl)),
              static_cast<float>(t / (rl * rl * rl)), bottom[i]});
-        f_.PointCount = 5;
+        run_.PointCount = 5;
     };
-    switch (f_.TableSet) {
+    switch (sensor_.TableSet) {
         case acClass2:
-            if (f_.Paths == 3)
+            if (run_.Paths == 3)
                 geometric(B4, B1);
             else
                 geometric(A4, A1);
             break;
         case acClass03:
             put({D3[i], D3[i], D3[i], D2[i]});
-            f_.PointCount = 3;
+            run_.PointCount = 3;
             break;
         case acClass15:
-            if (f_.Paths == 1)
+            if (run_.Paths == 1)
                 put({A4[i], A3[i], A2[i], A1[i]});
             else
                 put({C4[i], C3[i], C2[i], C1[i]});
-            f_.PointCount = 4;
+            run_.PointCount = 4;
             break;
         case acClass1:
             geometric(C4, C1);
             break;
         case acClassB:
             put({D3[i], D3[i], D2[i], D1[i]});
-            f_.PointCount = 3;
+            run_.PointCount = 3;
             break;
         default:
             return;
     }
-    Notify(vcEdits);
+    page_.Notify(vcEdits);
 }
 
-void TFMainController::TimerWorkTimer(TObject*)
+void TVerificationRun::TimerWorkTimer(TObject*)
 {
     Guarded([&] {
         TimerWork->Stop();
-        f_.NominalMax = ChosenSensor().NominalMax;
-        f_.Paths = f_.PathsPerSensor;
+        run_.NominalMax = ChosenSensor().NominalMax;
+        run_.Paths = sensor_.PathsPerSensor;
         FillRequiredFlows();
-        net_->OnReceiveExecuted = Bind(this, &TFMainController::RunAnswer);
-        SetProgress(0, kSamples, 0);
-        f_.SampleCount = 0;
-        f_.ZeroFlowSum = 0.0f;
+        Net().OnReceiveExecuted = Bind(this, &TVerificationRun::RunAnswer);
+        page_.SetProgress(0, kSamples, 0);
+        run_.SampleCount = 0;
+        run_.ZeroFlowSum = 0.0f;
         // A run given up while the emulator was on left it on: the zero check would see its flow.
         if (emulatorOn_) {
-            f_.RunState = kRestoreRead;
-            net_->ReadRAM(f_.RamPointers.Word[SPointerRAM::kEmulator], static_cast<unsigned char>(f_.EmuBlock.size()));
+            run_.RunState = kRestoreRead;
+            Net().ReadRAM(run_.RamPointers.Word[SPointerRAM::kEmulator],
+                          static_cast<unsigned char>(run_.EmuBlock.size()));
             return;
         }
-        f_.RunState = 0;
-        net_->StartFlowCalculation(f_.ChannelMask);
+        run_.RunState = 0;
+        Net().StartFlowCalculation(sensor_.ChannelMask);
     });
 }
 
-int TFMainController::EmuGroupOffset() const
+int TVerificationRun::EmuGroupOffset() const
 {
-    return f_.SelectedSensor * f_.PathsPerSensor >= 3 ? 4 : 0;
+    return sensor_.SelectedSensor * sensor_.PathsPerSensor >= 3 ? 4 : 0;
 }
 
-void TFMainController::RunAnswer(short Length, unsigned char* Buffer)
+void TVerificationRun::RunAnswer(short Length, unsigned char* Buffer)
 {
     Guarded([&] {
-        if (stage_ != msMeasuring) return;
-        switch (f_.RunState) {
+        if (page_.Stage() != msMeasuring) return;
+        switch (run_.RunState) {
             case 0:
             case 4:
-                net_->GetLast();
+                Net().GetLast();
                 break;
             case 2: {
-                const uint16_t emulator = f_.RamPointers.Word[SPointerRAM::kEmulator];
-                if (!Buffer || Length < static_cast<short>(f_.EmuBlock.size())) {
+                const uint16_t emulator = run_.RamPointers.Word[SPointerRAM::kEmulator];
+                if (!Buffer || Length < static_cast<short>(run_.EmuBlock.size())) {
                     // A short block would leave bytes of the block unknown that are written back below.
-                    net_->ReadRAM(emulator, static_cast<unsigned char>(f_.EmuBlock.size()));
+                    Net().ReadRAM(emulator, static_cast<unsigned char>(run_.EmuBlock.size()));
                     break;
                 }
-                std::copy(Buffer, Buffer + f_.EmuBlock.size(), f_.EmuBlock.begin());
-                f_.RunState = 3;
+                std::copy(Buffer, Buffer + run_.EmuBlock.size(), run_.EmuBlock.begin());
+                run_.RunState = 3;
                 const int g = EmuGroupOffset();
-                f_.EmuBlock[static_cast<size_t>(g)] = 4;
-                f_.EmuBlock[static_cast<size_t>(g + 1)] |= kEmulationBits;
-                net_->WriteRAM(emulator, static_cast<unsigned char>(f_.EmuBlock.size()), f_.EmuBlock.data());
+                run_.EmuBlock[static_cast<size_t>(g)] = 4;
+                run_.EmuBlock[static_cast<size_t>(g + 1)] |= kEmulationBits;
+                Net().WriteRAM(emulator, static_cast<unsigned char>(run_.EmuBlock.size()), run_.EmuBlock.data());
                 emulatorOn_ = true;
-                f_.SampleCount = 0;
-                f_.NominalSum = 0.0f;
+                run_.SampleCount = 0;
+                run_.NominalSum = 0.0f;
                 break;
             }
             case 3:
-                f_.RunState = 4;
-                net_->StartFlowCalculation(f_.ChannelMask);
+                run_.RunState = 4;
+                Net().StartFlowCalculation(sensor_.ChannelMask);
                 break;
             case kRestoreRead:
-                if (!Buffer || Length < static_cast<short>(f_.EmuBlock.size())) {
-                    net_->ReadRAM(f_.RamPointers.Word[SPointerRAM::kEmulator],
-                                  static_cast<unsigned char>(f_.EmuBlock.size()));
+                if (!Buffer || Length < static_cast<short>(run_.EmuBlock.size())) {
+                    Net().ReadRAM(run_.RamPointers.Word[SPointerRAM::kEmulator],
+                                  static_cast<unsigned char>(run_.EmuBlock.size()));
                     break;
                 }
-                std::copy(Buffer, Buffer + f_.EmuBlock.size(), f_.EmuBlock.begin());
-                f_.RunState = kRestoreWrite;
+                std::copy(Buffer, Buffer + run_.EmuBlock.size(), run_.EmuBlock.begin());
+                run_.RunState = kRestoreWrite;
                 EmulationOff();
                 break;
             case kRestoreWrite:
                 emulatorOn_ = false;
-                f_.RunState = 0;
-                net_->StartFlowCalculation(f_.ChannelMask);
+                run_.RunState = 0;
+                Net().StartFlowCalculation(sensor_.ChannelMask);
                 break;
             default:
                 break;
@@ -251,64 +324,64 @@ void TFMainController::RunAnswer(short Length, unsigned char* Buffer)
     });
 }
 
-void TFMainController::Net_6x6Last(const SLastMeasure* Last)
+void TVerificationRun::Net_6x6Last(const SLastMeasure* Last)
 {
     Guarded([&] {
-        if (!Last || stage_ != msMeasuring) return;
-        const int s = f_.SelectedSensor;
-        if (f_.RunState == 0) {
-            long double sum = f_.ZeroFlowSum;
-            for (int c = 0; c < f_.Paths; ++c) sum += Last->Value[kFlowValue + s + c];
-            f_.ZeroFlowSum = static_cast<float>(sum);
-            ++f_.SampleCount;
-            SetProgressPosition(f_.SampleCount);
-            if (f_.SampleCount < kSamples) {
-                net_->StartFlowCalculation(f_.ChannelMask);
+        if (!Last || page_.Stage() != msMeasuring) return;
+        const int s = sensor_.SelectedSensor;
+        if (run_.RunState == 0) {
+            long double sum = run_.ZeroFlowSum;
+            for (int c = 0; c < run_.Paths; ++c) sum += Last->Value[kFlowValue + s + c];
+            run_.ZeroFlowSum = static_cast<float>(sum);
+            ++run_.SampleCount;
+            page_.SetProgressPosition(run_.SampleCount);
+            if (run_.SampleCount < kSamples) {
+                Net().StartFlowCalculation(sensor_.ChannelMask);
                 return;
             }
-            f_.ZeroFlowSum = static_cast<float>(static_cast<long double>(f_.ZeroFlowSum) / kSamples / f_.Paths);
+            run_.ZeroFlowSum = static_cast<float>(static_cast<long double>(run_.ZeroFlowSum) / kSamples / run_.Paths);
             // A reading that is no number is no proof of standing water either.
-            if (!(std::fabs(static_cast<double>(f_.ZeroFlowSum)) <= 0.05)) {
-                f_.RunState = -1;
-                net_->OnReceiveExecuted = Bind(this, &TFMainController::IgnoreAnswer);
-                Stop("Обнаружено движение жидкости\nустановите гидроноль");
+            if (!(std::fabs(static_cast<double>(run_.ZeroFlowSum)) <= 0.05)) {
+                run_.RunState = -1;
+                IgnoreAnswers();
+                page_.Stop("Обнаружено движение жидкости\nустановите гидроноль");
                 return;
             }
-            f_.RunState = 1;
-            f_.RunState = 2;
-            SetProgress(0, kSamples, 0);
-            net_->ReadRAM(f_.RamPointers.Word[SPointerRAM::kEmulator], static_cast<unsigned char>(f_.EmuBlock.size()));
-        } else if (f_.RunState == 4) {
-            long double sum = f_.NominalSum;
-            for (int c = 0; c < f_.Paths; ++c)
-                sum += static_cast<long double>(Last->Value[kRawValue + s + c]) / f_.KfsValue;
-            f_.NominalSum = static_cast<float>(sum);
-            ++f_.SampleCount;
-            SetProgressPosition(f_.SampleCount);
-            if (f_.SampleCount < kSamples) {
-                net_->StartFlowCalculation(f_.ChannelMask);
+            run_.RunState = 1;
+            run_.RunState = 2;
+            page_.SetProgress(0, kSamples, 0);
+            Net().ReadRAM(run_.RamPointers.Word[SPointerRAM::kEmulator],
+                          static_cast<unsigned char>(run_.EmuBlock.size()));
+        } else if (run_.RunState == 4) {
+            long double sum = run_.NominalSum;
+            for (int c = 0; c < run_.Paths; ++c)
+                sum += static_cast<long double>(Last->Value[kRawValue + s + c]) / sensor_.KfsValue;
+            run_.NominalSum = static_cast<float>(sum);
+            ++run_.SampleCount;
+            page_.SetProgressPosition(run_.SampleCount);
+            if (run_.SampleCount < kSamples) {
+                Net().StartFlowCalculation(sensor_.ChannelMask);
                 return;
             }
-            f_.NominalSum = static_cast<float>(static_cast<long double>(f_.NominalSum) / kSamples / f_.Paths);
-            f_.RunState = 5;
+            run_.NominalSum = static_cast<float>(static_cast<long double>(run_.NominalSum) / kSamples / run_.Paths);
+            run_.RunState = 5;
             LargestDelay();
         }
     });
 }
 
-void TFMainController::LargestDelay()
+void TVerificationRun::LargestDelay()
 {
-    if (!(f_.NominalSum >= 1.0f)) {
-        net_->BreakTransmit();
-        net_->AbandonRequest();
-        net_->OnReceiveExecuted = Bind(this, &TFMainController::IgnoreAnswer);
+    if (!(run_.NominalSum >= 1.0f)) {
+        Net().BreakTransmit();
+        Net().AbandonRequest();
+        IgnoreAnswers();
         prompter_.Message("Ошибка датчика.", "Ошибка");
-        stopReason_ = "Ошибка датчика.";
-        Arm(*TimerClose);
+        OnClose("Ошибка датчика.");
         return;
     }
-    const long double nominalMax = f_.NominalMax;
-    const long double nominalSum = f_.NominalSum;
+    const long double nominalMax = run_.NominalMax;
+    const long double nominalSum = run_.NominalSum;
     const long double estimate = nominalMax / nominalSum + 1.0L;
     // The sweep and the model hold delays 0..19; a larger delay (or none at all) cannot be swept.
     int mmax = -1;
@@ -317,52 +390,53 @@ void TFMainController::LargestDelay()
         if (1.33L * nominalMax < mmax * nominalSum) --mmax;
     }
     if (mmax < 0 || mmax >= kDelayCount) {
-        f_.RunState = -1;
+        run_.RunState = -1;
         EmulationOff();
         emulatorOn_ = false;
-        Stop("Максимально возможная задержка Mmax=" + (mmax < 0 ? std::string("не определена") : std::to_string(mmax)) +
-             " вне диапазона 0.." + std::to_string(kDelayCount - 1) + ": поверка невозможна.");
+        page_.Stop(
+            "Максимально возможная задержка Mmax=" + (mmax < 0 ? std::string("не определена") : std::to_string(mmax)) +
+            " вне диапазона 0.." + std::to_string(kDelayCount - 1) + ": поверка невозможна.");
         return;
     }
-    f_.Mmax = mmax;
+    run_.Mmax = mmax;
     flowMath_->MaxDelay = mmax;
-    if (view_.ChBDopInfoChecked) AddLine("Максимально возможная задержка Mmax=" + std::to_string(mmax));
-    SetStatus("OK");
-    SetProgress(0, 100, 0);
+    if (page_.View().ChBDopInfoChecked) page_.AddLine("Максимально возможная задержка Mmax=" + std::to_string(mmax));
+    page_.SetStatus("OK");
+    page_.SetProgress(0, 100, 0);
 
-    net_->OnReceiveExecuted = Bind(this, &TFMainController::SweepAnswer);
-    f_.SweepDelay = 0;
-    f_.SweepCount = 0;
-    f_.NextPhase = 0;
+    Net().OnReceiveExecuted = Bind(this, &TVerificationRun::SweepAnswer);
+    run_.SweepDelay = 0;
+    run_.SweepCount = 0;
+    run_.NextPhase = 0;
     TransTimer->Stop();
-    TransTimer->OnTimer = Bind(this, &TFMainController::SweepTick);
+    TransTimer->OnTimer = Bind(this, &TVerificationRun::SweepTick);
     for (int m = 0; m <= mmax; ++m) {
-        f_.FwdFlows[static_cast<size_t>(m)] = 0.0f;
+        run_.FwdFlows[static_cast<size_t>(m)] = 0.0f;
         flowMath_->Pattern[static_cast<size_t>(m)] = 0;
     }
-    f_.SweepSample = 0.0f;
-    flowMath_->FwdTable = &f_.FwdFlows;
-    flowMath_->RevTable = &f_.RevFlows;
+    run_.SweepSample = 0.0f;
+    flowMath_->FwdTable = &run_.FwdFlows;
+    flowMath_->RevTable = &run_.RevFlows;
     reverseSwept_ = false;
-    SetStage(msSweeping);
+    page_.SetStage(msSweeping);
     SweepStep();
 }
 
 // --- Delay sweep
 
-void TFMainController::SendSweepPhase()
+void TVerificationRun::SendSweepPhase()
 {
-    switch (f_.SweepPhase) {
+    switch (run_.SweepPhase) {
         case 0:
-            f_.EmuBlock[static_cast<size_t>(EmuGroupOffset())] = static_cast<uint8_t>(f_.DelayCode & 0xFF);
-            net_->WriteRAM(f_.RamPointers.Word[SPointerRAM::kEmulator], static_cast<unsigned char>(f_.EmuBlock.size()),
-                           f_.EmuBlock.data());
+            run_.EmuBlock[static_cast<size_t>(EmuGroupOffset())] = static_cast<uint8_t>(run_.DelayCode & 0xFF);
+            Net().WriteRAM(run_.RamPointers.Word[SPointerRAM::kEmulator],
+                           static_cast<unsigned char>(run_.EmuBlock.size()), run_.EmuBlock.data());
             break;
         case 1:
-            net_->StartFlowCalculation(f_.ChannelMask);
+            Net().StartFlowCalculation(sensor_.ChannelMask);
             break;
         case 2:
-            net_->ReadRAM(f_.RamPointers.Word[SPointerRAM::kLastMeasure],
+            Net().ReadRAM(run_.RamPointers.Word[SPointerRAM::kLastMeasure],
                           static_cast<unsigned char>(SLastMeasure::kSize));
             break;
         default:
@@ -370,51 +444,51 @@ void TFMainController::SendSweepPhase()
     }
 }
 
-void TFMainController::SweepTick(TObject*)
+void TVerificationRun::SweepTick(TObject*)
 {
     Guarded([&] {
         TransTimer->Stop();
-        if (stage_ == msSweeping) SendSweepPhase();
+        if (page_.Stage() == msSweeping) SendSweepPhase();
     });
 }
 
-void TFMainController::SweepAnswer(short Length, unsigned char* Buffer)
+void TVerificationRun::SweepAnswer(short Length, unsigned char* Buffer)
 {
     Guarded([&] {
-        if (stage_ != msSweeping) return;
+        if (page_.Stage() != msSweeping) return;
         const uint8_t b = Buffer && Length > 0 ? Buffer[0] : 0;
-        switch (f_.SweepPhase) {
+        switch (run_.SweepPhase) {
             case 0:
                 if (b == kAckDone) {
-                    f_.NextPhase = 0;
-                    f_.SweepPhase = 1;
+                    run_.NextPhase = 0;
+                    run_.SweepPhase = 1;
                 } else {
-                    f_.SweepPhase = f_.NextPhase;
+                    run_.SweepPhase = run_.NextPhase;
                 }
-                Arm(*TransTimer);
+                TransTimer->SetEnabled(true);
                 break;
             case 1:
                 if (b == kAckDone) {
-                    f_.NextPhase = 2;
-                    f_.SweepPhase = 2;
+                    run_.NextPhase = 2;
+                    run_.SweepPhase = 2;
                 } else {
-                    f_.NextPhase = 0;
-                    f_.SweepPhase = 0;
+                    run_.NextPhase = 0;
+                    run_.SweepPhase = 0;
                 }
-                Arm(*TransTimer);
+                TransTimer->SetEnabled(true);
                 break;
             case 2:
             case 3: {
-                const int s = f_.SelectedSensor;
-                const int needed = 4 * (kRawValue + s + f_.Paths);
+                const int s = sensor_.SelectedSensor;
+                const int needed = 4 * (kRawValue + s + run_.Paths);
                 // A block too short to hold the channels is read again rather than averaged with made-up values.
                 if (!Buffer || Length < needed) {
                     SendSweepPhase();
                     break;
                 }
                 long double sum = 0.0L;
-                for (int c = 0; c < f_.Paths; ++c) sum += F32At(Buffer + 4 * (kRawValue + s + c));
-                f_.SweepSample = static_cast<float>(sum / f_.Paths);
+                for (int c = 0; c < run_.Paths; ++c) sum += F32At(Buffer + 4 * (kRawValue + s + c));
+                run_.SweepSample = static_cast<float>(sum / run_.Paths);
                 SweepStep();
                 break;
             }
@@ -425,77 +499,77 @@ void TFMainController::SweepAnswer(short Length, unsigned char* Buffer)
     });
 }
 
-void TFMainController::SweepStep()
+void TVerificationRun::SweepStep()
 {
-    f_.SweepPhase = 0;
-    f_.NextPhase = 0;
+    run_.SweepPhase = 0;
+    run_.NextPhase = 0;
     TDelayTable& t = SweepTable();
     const auto at = [&t](int m) -> float& { return t[static_cast<size_t>(m)]; };
-    at(f_.SweepDelay) = static_cast<float>(static_cast<long double>(at(f_.SweepDelay)) + f_.SweepSample);
-    if (f_.SweepDelay == 0) {
-        if (f_.SweepCount >= view_.ProgressBar3Max && f_.SweepCount > 0) {
-            at(0) = static_cast<float>(static_cast<long double>(at(0)) / f_.SweepCount);
-            f_.SweepDelay = 1;
-            f_.SweepCount = 0;
-            SetProgress(view_.ProgressBar3Min, 50, 0);
-        } else if (f_.SweepCount != 0) {
-            f_.SweepPhase = 1;
-            f_.NextPhase = 2;
+    at(run_.SweepDelay) = static_cast<float>(static_cast<long double>(at(run_.SweepDelay)) + run_.SweepSample);
+    if (run_.SweepDelay == 0) {
+        if (run_.SweepCount >= page_.View().ProgressBar3Max && run_.SweepCount > 0) {
+            at(0) = static_cast<float>(static_cast<long double>(at(0)) / run_.SweepCount);
+            run_.SweepDelay = 1;
+            run_.SweepCount = 0;
+            page_.SetProgress(page_.View().ProgressBar3Min, 50, 0);
+        } else if (run_.SweepCount != 0) {
+            run_.SweepPhase = 1;
+            run_.NextPhase = 2;
         }
     }
-    if (f_.SweepDelay > 0 && f_.SweepDelay < kDelayCount) {
-        if (f_.SweepCount >= view_.ProgressBar3Max && f_.SweepCount > 0) {
-            at(f_.SweepDelay) = static_cast<float>(static_cast<long double>(at(f_.SweepDelay)) / f_.SweepCount);
-            ++f_.SweepDelay;
-            f_.SweepCount = 0;
-            SetProgress(view_.ProgressBar3Min, 20, 0);
-        } else if (f_.SweepCount != 0) {
-            f_.SweepPhase = 2;
-            f_.NextPhase = 2;
+    if (run_.SweepDelay > 0 && run_.SweepDelay < kDelayCount) {
+        if (run_.SweepCount >= page_.View().ProgressBar3Max && run_.SweepCount > 0) {
+            at(run_.SweepDelay) = static_cast<float>(static_cast<long double>(at(run_.SweepDelay)) / run_.SweepCount);
+            ++run_.SweepDelay;
+            run_.SweepCount = 0;
+            page_.SetProgress(page_.View().ProgressBar3Min, 20, 0);
+        } else if (run_.SweepCount != 0) {
+            run_.SweepPhase = 2;
+            run_.NextPhase = 2;
         }
     }
-    if (f_.SweepDelay > f_.Mmax) {
-        if (!f_.ReverseActive && view_.ChB_backChecked) {
-            f_.ReverseActive = true;
+    if (run_.SweepDelay > run_.Mmax) {
+        if (!run_.ReverseActive && page_.View().ChB_backChecked) {
+            run_.ReverseActive = true;
             reverseSwept_ = true;
-            f_.SweepDelay = 0;
-            f_.NextPhase = 0;
-            for (int m = 0; m <= f_.Mmax; ++m) f_.RevFlows[static_cast<size_t>(m)] = 0.0f;
-            f_.SweepSample = 0.0f;
+            run_.SweepDelay = 0;
+            run_.NextPhase = 0;
+            for (int m = 0; m <= run_.Mmax; ++m) run_.RevFlows[static_cast<size_t>(m)] = 0.0f;
+            run_.SweepSample = 0.0f;
             SweepStep();
             return;
         }
         SweepEnd();
         return;
     }
-    f_.DelayCode = 4 * f_.SweepDelay;
-    ++f_.SweepCount;
-    SetProgressPosition(f_.SweepCount);
-    Arm(*TransTimer);
+    run_.DelayCode = 4 * run_.SweepDelay;
+    ++run_.SweepCount;
+    page_.SetProgressPosition(run_.SweepCount);
+    TransTimer->SetEnabled(true);
 }
 
-void TFMainController::EmulationOff()
+void TVerificationRun::EmulationOff()
 {
     for (size_t g : {size_t{0}, size_t{4}}) {
-        f_.EmuBlock[g] = 0;
-        f_.EmuBlock[g + 1] &= 0x9F;
+        run_.EmuBlock[g] = 0;
+        run_.EmuBlock[g + 1] &= 0x9F;
     }
-    net_->WriteRAM(f_.RamPointers.Word[SPointerRAM::kEmulator], static_cast<unsigned char>(f_.EmuBlock.size()),
-                   f_.EmuBlock.data());
+    Net().WriteRAM(run_.RamPointers.Word[SPointerRAM::kEmulator], static_cast<unsigned char>(run_.EmuBlock.size()),
+                   run_.EmuBlock.data());
 }
 
-void TFMainController::SweepEnd()
+void TVerificationRun::SweepEnd()
 {
-    net_->OnReceiveExecuted = Bind(this, &TFMainController::EndAnswer);
+    Net().OnReceiveExecuted = Bind(this, &TVerificationRun::EndAnswer);
     EmulationOff();
 }
 
-void TFMainController::EndAnswer(short, unsigned char*)
+void TVerificationRun::EndAnswer(short, unsigned char*)
 {
     Guarded([&] {
-        if (stage_ != msSweeping) return;
+        if (page_.Stage() != msSweeping) return;
         emulatorOn_ = false;
-        Arm(*TimerCalcCharge);
+        TimerCalcCharge->SetEnabled(true);
     });
 }
 

@@ -10,11 +10,7 @@
 
 namespace rv {
 
-// One radio button of a sensor choice dialog: the sensor position it stands for and its caption.
-struct SSensorChoice {
-    int Position = 0;
-    std::string Caption;
-};
+struct SSensorChoice;  // window/MeterImages.h
 
 // Which of the two sensor choice dialogs is shown (they differ in the caption of their group box).
 enum TSensorDialog {

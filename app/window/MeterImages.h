@@ -2,7 +2,6 @@
 // decoded from them, and the choices a sensor dialog offers. Every read is bounded by its record.
 #pragma once
 
-#include "app/window/IPrompter.h"
 #include "meter/FlashAddress.h"
 
 #include <array>
@@ -62,6 +61,12 @@ struct SSensorRecord {
     float Thresholds[kThresholds] = {};
 
     static SSensorRecord Decode(const TSensorImage& image);
+};
+
+// One radio button of a sensor choice dialog: the sensor position it stands for and its caption.
+struct SSensorChoice {
+    int Position = 0;
+    std::string Caption;
 };
 
 // "FSA", "FSB", "FSC" for types 1, 2, 3; empty for any other type.

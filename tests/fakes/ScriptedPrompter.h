@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/window/IPrompter.h"
+#include "app/window/MeterImages.h"
 
 namespace rv::test {
 

@@ -1,0 +1,62 @@
+// The fields the main window's steps keep, named as the window names them and grouped by what they serve: the
+// connection and its readout, the measuring run, the test points.
+#pragma once
+
+#include "app/verify/TFlowMath.h"
+#include "meter/MeterRecords.h"
+
+#include <array>
+#include <cstdint>
+
+namespace rv {
+
+// What the readout found of the meter and of the chosen sensor.
+struct SConnectionFields {
+    uint32_t MeterSerial = 0;
+    int SelectedSensor = 0;
+    int PathsPerSensor = 1;
+    int ModuleNumber = 0;
+    int TableSet = 0;
+    uint8_t ChannelMask = 0;
+    float KfsValue = 0.0f;
+};
+
+// The emulator check, the measurements and the delay sweep.
+struct SRunFields {
+    bool RunRequested = false;
+    bool EmulatorConfirmed = false;
+    int SizeIndex = 0;
+    float NominalMax = 0.0f;
+    int Paths = 1;
+    int PointCount = 0;
+    SPointerRAM RamPointers;
+    int RunState = -1;  // -1: no measurement chain under way; 6, 7: switching off an emulator left on
+    int SampleCount = 0;
+    float ZeroFlowSum = 0.0f;
+    float NominalSum = 0.0f;
+    int Mmax = 0;
+    int SweepPhase = 0;
+    int NextPhase = 0;
+    int SweepDelay = 0;
+    int SweepCount = 0;
+    float SweepSample = 0.0f;
+    int DelayCode = 0;
+    TDelayTable FwdFlows{};
+    TDelayTable RevFlows{};
+    bool ReverseActive = false;
+    std::array<uint8_t, 8> EmuBlock{};
+};
+
+// The test point under way.
+struct SPointFields {
+    int PointIndex = 0;
+    float SetFlow = 0.0f;
+    float MeasuredFlow = 0.0f;
+    float AllowedErr = 0.0f;
+    TDelayTable Correction{};
+};
+
+// All of them, as a test or a view reads them at once.
+struct SMainFields : SConnectionFields, SRunFields, SPointFields {};
+
+}  // namespace rv
