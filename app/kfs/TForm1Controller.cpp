@@ -15,7 +15,8 @@ TForm1Controller::TForm1Controller(IDeviceLink& link, IPrompter& prompter, Loop*
     : prompter_(prompter),
       connection_(link, loop ? *loop : Loop::Current(), 1000, kSensorBytesKept,
                   [this](std::exception_ptr error) { Escaped(error); }),
-      LastData(std::make_unique<TTimer>(nullptr, loop ? loop : &Loop::Current()))
+      LastData(std::make_unique<TTimer>(nullptr, loop ? loop : &Loop::Current())),
+      write_(std::make_unique<TKfsWrite>(connection_, prompter, f_, static_cast<TKfsWrite::IHost&>(*this)))
 {
     LastData->SetName("LastData");
     LastData->SetInterval(10);
@@ -29,11 +30,6 @@ TForm1Controller::~TForm1Controller()
 
 void TForm1Controller::BindHandlers()
 {
-    TRurIvaQs_6x6& net = connection_.Net();
-    net.OnPointerRAM = Bind(this, &TForm1Controller::Net_6x6PointerRAM);
-    net.OnDeviceFDW = Bind(this, &TForm1Controller::Net_6x6DeviceFDW);
-    net.OnEditH1 = Bind(this, &TForm1Controller::Net_6x6EditH1);
-    net.OnEditH1V2 = Bind(this, &TForm1Controller::Net_6x6EditH1V2);
     connection_.OnIdentity = Bind(this, &TForm1Controller::Identified);
     connection_.OnRead = Bind(this, &TForm1Controller::RecordsRead);
     connection_.OnRepetition = [this](int n) { SetStatus(TMeterConnection::RepetitionStatus(n)); };
@@ -90,18 +86,30 @@ void TForm1Controller::Stop(const std::string& message)
     Notify(fcStage);
 }
 
+template <class F>
+void TForm1Controller::Guarded(F&& body)
+{
+    try {
+        body();
+    } catch (...) {
+        Escaped(std::current_exception());
+    }
+}
+
 void TForm1Controller::Escaped(std::exception_ptr error)
 {
     const std::string what = ShowEscaped(prompter_, error);
-    if (!WriteUnderWay()) return;
     try {
-        connection_.Net().AbandonRequest();
-        connection_.Net().BreakTransmit();
-        SetStatus("Запись прервана.");
-        EndWrite(wrFailed, "Запись прервана: " + (what.empty() ? std::string("ошибка программы.") : what));
+        write_->Interrupt(what);
     } catch (...) {
         // Nothing more can be done for this write.
     }
+}
+
+std::string TForm1Controller::FieldText(int k) const
+{
+    const SKfsEdit* edit = k >= 0 && k < kKfsFields ? KfsEdits[static_cast<size_t>(k)] : nullptr;
+    return edit ? edit->Text : std::string();
 }
 
 void TForm1Controller::SetTraceHook(TraceHook hook)
@@ -115,7 +123,7 @@ void TForm1Controller::AbandonAll(const std::string& whyWriteEnds)
 {
     LastData->Stop();
     connection_.Abandon();
-    if (WriteUnderWay()) EndWrite(wrAbandoned, whyWriteEnds);
+    write_->Abandon(whyWriteEnds);
     shown_ = false;
 }
 
@@ -132,8 +140,7 @@ void TForm1Controller::SpeedButton2Click()
 void TForm1Controller::Connect()
 {
     AbandonAll("Запись прервана: соединение открыто заново.");
-    writeResult_ = wrNone;
-    writeMessage_.clear();
+    write_->Reset();
     view_.CBPortNameEnabled = false;
     Notify(fcControls);
     std::string failure;
@@ -184,6 +191,15 @@ void TForm1Controller::PortLost(const std::string& message)
     view_.SBOpenCloseDown = false;
     Disconnect("Запись прервана. " + message);
     Stop(message);
+}
+
+void TForm1Controller::Button1Click()
+{
+    Guarded([&] {
+        // A write needs the coefficients of this connection and no other write under way.
+        if (stage_ != fsShowing || !shown_ || !connection_.Link().GetOpen()) return;
+        write_->Start(coefficients_);
+    });
 }
 
 // --- Sensor choice

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "app/kfs/Form1View.h"
+#include "app/kfs/TKfsWrite.h"
 #include "app/window/IPrompter.h"
 #include "app/window/MeterImages.h"
 #include "app/window/TMeterConnection.h"
@@ -31,13 +32,13 @@ class TObject;
 class TRurIvaQs_6x6;
 class TTimer;
 
-class TForm1Controller {
+class TForm1Controller : private TKfsWrite::IHost {
 public:
     using TStatusLine = Event<void(const std::string& Caption)>;
 
     static constexpr int kKfsFields = 3;
-    static constexpr int kJournalLimit = 8;  // journals 0..7: module numbers 1..8
-    static constexpr uint8_t kKfsEventCode = 0x90;
+    static constexpr int kJournalLimit = TKfsWrite::kJournalLimit;
+    static constexpr uint8_t kKfsEventCode = TKfsWrite::kKfsEventCode;
 
     // The link is the window's own device link (not owned; it must outlive the controller). Timers and the
     // meter command set run on loop (the current loop when null).
@@ -56,9 +57,9 @@ public:
     // How many coefficients the write of the chosen sensor writes: 1, or 3 for a three-path sensor of
     // 0.15 m or more. Valid while CoefficientsShown().
     int CoefficientCount() const { return coefficients_; }
-    TKfsWriteResult WriteResult() const { return writeResult_; }
+    TKfsWriteResult WriteResult() const { return write_->Result(); }
     // The final message of a write that was done, or the error of one that failed.
-    const std::string& WriteMessage() const { return writeMessage_; }
+    const std::string& WriteMessage() const { return write_->Message(); }
     Event<void(TForm1Change change)> OnViewChanged;
 
     // --- Inputs, set by the page that drives the window. No notification follows.
@@ -75,20 +76,11 @@ public:
     // Drops every reference (the page is going away).
     void ClearReferences();
 
-    // --- Handlers (bound by the controller itself; public so that the page and a test can drive one step)
+    // --- Handlers bound to the page's controls
     // Connect or disconnect, by SBOpenCloseDown.
     void SpeedButton2Click();
     // "Записать": the write of the coefficients in the fields.
     void Button1Click();
-    void LastDataTimer(TObject* Sender);
-    void WriteCheckAnswer(const SIDDevice* IDDevice);
-    void WriteAnswer(short Length, unsigned char* Buffer);
-    void Net_6x6PointerRAM(const SPointerRAM* PointerRAM);
-    void Net_6x6DeviceFDW(const SDeviceFlagsDWord* DeviceFDW);
-    void Net_6x6EditH1(const SHead* H1);
-    void Net_6x6EditH1V2(const SHead* H1);
-    // The read-back of a write, one block per answer.
-    void ReadBackAnswer(short Length, unsigned char* Buffer);
 
     // --- What the steps keep
     const SForm1Fields& Fields() const { return f_; }
@@ -103,14 +95,6 @@ public:
     static constexpr size_t kSensorBytesKept = 200;
 
 private:
-    // A block the write has put into the meter's flash, to be read back.
-    struct SWrittenBlock {
-        uint32_t Address = 0;
-        std::vector<uint8_t> Bytes;
-        std::string Name;  // for the technician: what it holds
-        enum Kind { Float, Text, Record, Head } Type = Float;
-    };
-
     void Connect();
     // whyWriteEnds: the message of a write under way, which ends as abandoned.
     void Disconnect(const std::string& whyWriteEnds);
@@ -120,54 +104,27 @@ private:
     void Identified(const SIDDevice& id);
     void RecordsRead(TReadProgress progress);
     void PortLost(const std::string& message);
+    void LastDataTimer(TObject* Sender);
     void ShowCoefficients(const std::vector<SSensorChoice>& choices);
     void SetField(int k, bool visible, const std::string& caption, const std::string& text);
-
-    // Write steps.
-    // Reads the fields the write takes; throws EConversionError for one that holds no usable number. False
-    // (with the reason shown) when the chosen sensor cannot be written.
-    bool CheckFieldsAndPlan();
-    void StartWrites();
-    void WriteFloat(int i);
-    void WriteText(int i);
-    void WriteBlock(const SWrittenBlock& block);
-    void StartJournalRecord();
-    void WriteJournalRecord(uint16_t head);
-    void StartReadBack();
-    void ReadNextBlock();
-    void WriteDone();
-    // Ends the write with an error shown to the technician; OldKfs stays.
-    void WriteFailed(const std::string& message, const std::string& status);
-    void EndWrite(TKfsWriteResult result, const std::string& message);
-    // An acknowledge other than "done" ends the write; true when the step may go on.
-    bool Acknowledged(short Length, const unsigned char* Buffer, const std::string& what);
-    bool Layout2() const { return f_.SoftwareVersion >= 200; }
-    std::string CoefficientName(int i) const;
-    std::string FinalMessage() const;
-    std::string Difference(const SWrittenBlock& block, const unsigned char* read, short length) const;
-
-    void SetStatus(const std::string& text);
-    void SetStage(TForm1Stage stage);
     void Stop(const std::string& message);
     void Notify(TForm1Change change) { OnViewChanged(change); }
-
+    void BindHandlers();
     // Runs a handler body; an exception that escapes is shown by the prompter and ends a write under way.
     template <class F>
-    void Guarded(F&& body)
-    {
-        try {
-            body();
-        } catch (...) {
-            Escaped(std::current_exception());
-        }
-    }
-    void Escaped(std::exception_ptr error);
-    bool WriteUnderWay() const { return stage_ >= fsChecking && stage_ <= fsVerifying; }
-    void BindHandlers();
+    void Guarded(F&& body);
+
+    // TKfsWrite::IHost
+    void SetStage(TForm1Stage stage) override;
+    void SetStatus(const std::string& text) override;
+    std::string FieldText(int k) const override;
+    void WriteEnded() override { Notify(fcWrite); }
+    void Escaped(std::exception_ptr error) override;
 
     IPrompter& prompter_;
     TMeterConnection connection_;
     std::unique_ptr<TTimer> LastData;
+    std::unique_ptr<TKfsWrite> write_;
 
     SForm1View view_;
     SForm1Fields f_;
@@ -179,14 +136,6 @@ private:
     std::string stopReason_;
     bool shown_ = false;
     int coefficients_ = 1;
-    // The write under way.
-    std::array<std::string, kKfsFields> texts_;  // the 10-byte fields as they go to the meter
-    std::vector<SWrittenBlock> written_;         // every write sent, in order
-    std::vector<SWrittenBlock> readBack_;        // what the flash must hold now: the last write at each place
-    size_t readBackIndex_ = 0;
-    std::vector<std::string> differences_;
-    TKfsWriteResult writeResult_ = wrNone;
-    std::string writeMessage_;
 };
 
 }  // namespace rv

@@ -1,10 +1,12 @@
 // The write of changed KFS coefficients: the correction-mode check, the floats and texts of the sensor records,
 // a save per channel, one event journal record per coefficient with its head, and the read-back of all of it
 // before the final message.
-#include "app/kfs/TForm1Controller.h"
+#include "app/kfs/TKfsWrite.h"
 
+#include "app/window/IPrompter.h"
+#include "app/window/MeterImages.h"
 #include "app/window/ProtocolFormat.h"
-#include "app/window/TConfigReadChain.h"
+#include "app/window/TMeterConnection.h"
 #include "controls/Errors.h"
 #include "controls/NumberText.h"
 #include "core/Cp1251.h"
@@ -99,31 +101,83 @@ uint32_t JournalBase()
 
 }  // namespace
 
-std::string TForm1Controller::CoefficientName(int i) const
+std::string TKfsWrite::CoefficientName(int i) const
 {
-    return coefficients_ == 1 ? "КFS" : "КFS" + std::to_string(i + 1);
+    return count_ == 1 ? "КFS" : "КFS" + std::to_string(i + 1);
 }
 
 // --- Start of a write
 
-void TForm1Controller::Button1Click()
+TKfsWrite::TKfsWrite(TMeterConnection& connection, IPrompter& prompter, SForm1Fields& fields, IHost& host)
+    : connection_(connection), prompter_(prompter), f_(fields), host_(host)
 {
-    Guarded([&] {
-        // A write needs the coefficients of this connection and no other write under way.
-        if (stage_ != fsShowing || !shown_ || !connection_.Link().GetOpen()) return;
-        if (!CheckFieldsAndPlan()) return;
-        writeResult_ = wrNone;
-        writeMessage_.clear();
-        written_.clear();
-        readBack_.clear();
-        differences_.clear();
-        SetStage(fsChecking);
-        connection_.Net().OnReceivedIDDevice = Bind(this, &TForm1Controller::WriteCheckAnswer);
-        connection_.Net().GetDeviceID();
-    });
+    TRurIvaQs_6x6& net = connection_.Net();
+    net.OnPointerRAM = Bind(this, &TKfsWrite::Net_6x6PointerRAM);
+    net.OnDeviceFDW = Bind(this, &TKfsWrite::Net_6x6DeviceFDW);
+    net.OnEditH1 = Bind(this, &TKfsWrite::Net_6x6EditH1);
+    net.OnEditH1V2 = Bind(this, &TKfsWrite::Net_6x6EditH1);
 }
 
-bool TForm1Controller::CheckFieldsAndPlan()
+TKfsWrite::~TKfsWrite()
+{
+    TRurIvaQs_6x6& net = connection_.Net();
+    net.OnPointerRAM = nullptr;
+    net.OnDeviceFDW = nullptr;
+    net.OnEditH1 = nullptr;
+    net.OnEditH1V2 = nullptr;
+}
+
+template <class F>
+void TKfsWrite::Guarded(F&& body)
+{
+    try {
+        body();
+    } catch (...) {
+        host_.Escaped(std::current_exception());
+    }
+}
+
+bool TKfsWrite::UnderWay() const
+{
+    const TForm1Stage stage = host_.Stage();
+    return stage >= fsChecking && stage <= fsVerifying;
+}
+
+void TKfsWrite::Reset()
+{
+    result_ = wrNone;
+    message_.clear();
+}
+
+void TKfsWrite::Abandon(const std::string& why)
+{
+    if (UnderWay()) EndWrite(wrAbandoned, why);
+}
+
+void TKfsWrite::Interrupt(const std::string& what)
+{
+    if (!UnderWay()) return;
+    connection_.Net().AbandonRequest();
+    connection_.Net().BreakTransmit();
+    host_.SetStatus("Запись прервана.");
+    EndWrite(wrFailed, "Запись прервана: " + (what.empty() ? std::string("ошибка программы.") : what));
+}
+
+void TKfsWrite::Start(int count)
+{
+    count_ = count;
+    if (!CheckFieldsAndPlan()) return;
+    result_ = wrNone;
+    message_.clear();
+    written_.clear();
+    readBack_.clear();
+    differences_.clear();
+    host_.SetStage(fsChecking);
+    connection_.Net().OnReceivedIDDevice = Bind(this, &TKfsWrite::WriteCheckAnswer);
+    connection_.Net().GetDeviceID();
+}
+
+bool TKfsWrite::CheckFieldsAndPlan()
 {
     // The journal of the sensor's module is addressed by the module number the meter reported.
     if (f_.ModuleIndex >= kJournalLimit) {
@@ -133,15 +187,15 @@ bool TForm1Controller::CheckFieldsAndPlan()
                           "Ошибка");
         return false;
     }
-    if (coefficients_ < 1 || f_.SelectedSensor + coefficients_ > flash::kSensorCount) return false;
-    for (int i = 0; i < kKfsFields; ++i) {
+    if (count_ < 1 || f_.SelectedSensor + count_ > flash::kSensorCount) return false;
+    for (int i = 0; i < 3; ++i) {
         const size_t k = static_cast<size_t>(i);
-        if (i >= coefficients_) {
+        if (i >= count_) {
             // Not written: it keeps its value.
             f_.NewKfs[k] = f_.OldKfs[k];
             continue;
         }
-        const std::string text = KfsEdits[k] ? KfsEdits[k]->Text : std::string();
+        const std::string text = host_.FieldText(i);
         long double v = 0.0L;
         if (!ParseExtended(text, DecimalSeparator(), v))
             throw EConversionError("Значение \"" + text + "\" не является числом.");
@@ -155,52 +209,52 @@ bool TForm1Controller::CheckFieldsAndPlan()
     return true;
 }
 
-void TForm1Controller::WriteCheckAnswer(const SIDDevice* IDDevice)
+void TKfsWrite::WriteCheckAnswer(const SIDDevice* IDDevice)
 {
     Guarded([&] {
-        if (!IDDevice || stage_ != fsChecking) return;
+        if (!IDDevice || host_.Stage() != fsChecking) return;
         if (IDDevice->Raw[kIdentityStatus] & kCorrectionMode) {
             StartWrites();
             return;
         }
         const bool again = prompter_.Question("Войдите в режим <Kоррекция>", "Внимание.");
         // The question may have outlived the connection.
-        if (stage_ != fsChecking) return;
+        if (host_.Stage() != fsChecking) return;
         if (!again) {
             EndWrite(wrCancelled, "Запись отменена: прибор не в режиме коррекции.");
             return;
         }
-        connection_.Net().OnReceivedIDDevice = Bind(this, &TForm1Controller::WriteCheckAnswer);
+        connection_.Net().OnReceivedIDDevice = Bind(this, &TKfsWrite::WriteCheckAnswer);
         connection_.Net().GetDeviceID();
     });
 }
 
-void TForm1Controller::StartWrites()
+void TKfsWrite::StartWrites()
 {
     connection_.ResetHandlers();
     f_.WriteStep = kStepFloats;
     f_.WriteCounter = 0;
-    SetStage(fsWriting);
-    connection_.Net().OnReceiveExecuted = Bind(this, &TForm1Controller::WriteAnswer);
+    host_.SetStage(fsWriting);
+    connection_.Net().OnReceiveExecuted = Bind(this, &TKfsWrite::WriteAnswer);
     WriteFloat(0);
-    SetStatus("Запись измененной информации.");
+    host_.SetStatus("Запись измененной информации.");
 }
 
-void TForm1Controller::WriteBlock(const SWrittenBlock& block)
+void TKfsWrite::WriteBlock(const SWrittenBlock& block)
 {
     written_.push_back(block);
     connection_.Net().WriteFlashLarge(block.Address, static_cast<unsigned char>(block.Bytes.size()),
                                       block.Bytes.data());
 }
 
-void TForm1Controller::WriteFloat(int i)
+void TKfsWrite::WriteFloat(int i)
 {
     const size_t k = static_cast<size_t>(i);
     WriteBlock({SensorRecordAddress(f_.SelectedSensor + i) + kKfs, FloatBytes(f_.NewKfs[k]),
                 CoefficientName(i) + " (число)", SWrittenBlock::Float});
 }
 
-void TForm1Controller::WriteText(int i)
+void TKfsWrite::WriteText(int i)
 {
     const std::string& field = texts_[static_cast<size_t>(i)];
     WriteBlock({SensorRecordAddress(f_.SelectedSensor + i) + kKfsText, std::vector<uint8_t>(field.begin(), field.end()),
@@ -209,7 +263,7 @@ void TForm1Controller::WriteText(int i)
 
 // --- The write chain
 
-bool TForm1Controller::Acknowledged(short Length, const unsigned char* Buffer, const std::string& what)
+bool TKfsWrite::Acknowledged(short Length, const unsigned char* Buffer, const std::string& what)
 {
     if (Buffer && Length >= 1 && Buffer[0] == kAckDone) return true;
     std::string message = "Изменение KFS не выполнено: прибор отказал в записи: " + what + " (ответ " +
@@ -223,11 +277,11 @@ bool TForm1Controller::Acknowledged(short Length, const unsigned char* Buffer, c
     return false;
 }
 
-void TForm1Controller::WriteAnswer(short Length, unsigned char* Buffer)
+void TKfsWrite::WriteAnswer(short Length, unsigned char* Buffer)
 {
     Guarded([&] {
-        if (stage_ != fsWriting && stage_ != fsJournal) return;
-        const int n = coefficients_;
+        if (host_.Stage() != fsWriting && host_.Stage() != fsJournal) return;
+        const int n = count_;
         const int s = f_.SelectedSensor;
         switch (f_.WriteStep) {
             case kStepFloats:
@@ -288,24 +342,24 @@ void TForm1Controller::WriteAnswer(short Length, unsigned char* Buffer)
 
 // --- The journal record chain: pointer table, device flag words, head, record, head
 
-void TForm1Controller::StartJournalRecord()
+void TKfsWrite::StartJournalRecord()
 {
-    if (stage_ != fsJournal) SetStage(fsJournal);
+    if (host_.Stage() != fsJournal) host_.SetStage(fsJournal);
     connection_.Net().GetFPointerRAM(0);
 }
 
-void TForm1Controller::Net_6x6PointerRAM(const SPointerRAM*)
+void TKfsWrite::Net_6x6PointerRAM(const SPointerRAM*)
 {
     Guarded([&] {
-        if (stage_ != fsJournal) return;
+        if (host_.Stage() != fsJournal) return;
         connection_.Net().GetDeviceFDW();
     });
 }
 
-void TForm1Controller::Net_6x6DeviceFDW(const SDeviceFlagsDWord* DeviceFDW)
+void TKfsWrite::Net_6x6DeviceFDW(const SDeviceFlagsDWord* DeviceFDW)
 {
     Guarded([&] {
-        if (stage_ != fsJournal || !DeviceFDW) return;
+        if (host_.Stage() != fsJournal || !DeviceFDW) return;
         f_.FdwValue = DeviceFDW->Word[0];
         if (Layout2())
             connection_.Net().GetEditH1V2(f_.ModuleIndex);
@@ -314,23 +368,15 @@ void TForm1Controller::Net_6x6DeviceFDW(const SDeviceFlagsDWord* DeviceFDW)
     });
 }
 
-void TForm1Controller::Net_6x6EditH1(const SHead* H1)
+void TKfsWrite::Net_6x6EditH1(const SHead* H1)
 {
     Guarded([&] {
-        if (stage_ != fsJournal || !H1) return;
+        if (host_.Stage() != fsJournal || !H1) return;
         WriteJournalRecord(static_cast<uint16_t>(H1->Value));
     });
 }
 
-void TForm1Controller::Net_6x6EditH1V2(const SHead* H1)
-{
-    Guarded([&] {
-        if (stage_ != fsJournal || !H1) return;
-        WriteJournalRecord(static_cast<uint16_t>(H1->Value));
-    });
-}
-
-void TForm1Controller::WriteJournalRecord(uint16_t head)
+void TKfsWrite::WriteJournalRecord(uint16_t head)
 {
     f_.JournalHead = head;
     const size_t j = static_cast<size_t>(f_.JournalCount);
@@ -364,7 +410,7 @@ void TForm1Controller::WriteJournalRecord(uint16_t head)
 
 // --- Read-back and the end of a write
 
-void TForm1Controller::StartReadBack()
+void TKfsWrite::StartReadBack()
 {
     // The head is written once per record: the flash must hold the last value written at each place.
     std::map<uint32_t, size_t> at;
@@ -379,12 +425,12 @@ void TForm1Controller::StartReadBack()
     }
     readBackIndex_ = 0;
     differences_.clear();
-    SetStage(fsVerifying);
-    connection_.Net().OnReceiveExecuted = Bind(this, &TForm1Controller::ReadBackAnswer);
+    host_.SetStage(fsVerifying);
+    connection_.Net().OnReceiveExecuted = Bind(this, &TKfsWrite::ReadBackAnswer);
     ReadNextBlock();
 }
 
-void TForm1Controller::ReadNextBlock()
+void TKfsWrite::ReadNextBlock()
 {
     if (readBackIndex_ < readBack_.size()) {
         const SWrittenBlock& b = readBack_[readBackIndex_];
@@ -400,10 +446,10 @@ void TForm1Controller::ReadNextBlock()
     WriteFailed(message, "Запись не подтверждена.");
 }
 
-void TForm1Controller::ReadBackAnswer(short Length, unsigned char* Buffer)
+void TKfsWrite::ReadBackAnswer(short Length, unsigned char* Buffer)
 {
     Guarded([&] {
-        if (stage_ != fsVerifying || readBackIndex_ >= readBack_.size()) return;
+        if (host_.Stage() != fsVerifying || readBackIndex_ >= readBack_.size()) return;
         const SWrittenBlock& b = readBack_[readBackIndex_];
         const bool same = Buffer && Length == static_cast<short>(b.Bytes.size()) &&
                           std::memcmp(Buffer, b.Bytes.data(), b.Bytes.size()) == 0;
@@ -413,7 +459,7 @@ void TForm1Controller::ReadBackAnswer(short Length, unsigned char* Buffer)
     });
 }
 
-std::string TForm1Controller::Difference(const SWrittenBlock& block, const unsigned char* read, short length) const
+std::string TKfsWrite::Difference(const SWrittenBlock& block, const unsigned char* read, short length) const
 {
     const std::string head = block.Name + ": записано ";
     if (!read || length != static_cast<short>(block.Bytes.size()))
@@ -434,11 +480,11 @@ std::string TForm1Controller::Difference(const SWrittenBlock& block, const unsig
     return head + HexBytes(w, block.Bytes.size()) + ", прочитано " + HexBytes(read, block.Bytes.size());
 }
 
-std::string TForm1Controller::FinalMessage() const
+std::string TKfsWrite::FinalMessage() const
 {
     std::string text = "Произведено изменение\n";
-    if (coefficients_ == 1) return text + " КFS с " + FixedText(f_.OldKfs[0], 7) + " на " + FixedText(f_.NewKfs[0], 7);
-    for (int j = 0; j < coefficients_; ++j) {
+    if (count_ == 1) return text + " КFS с " + FixedText(f_.OldKfs[0], 7) + " на " + FixedText(f_.NewKfs[0], 7);
+    for (int j = 0; j < count_; ++j) {
         const size_t k = static_cast<size_t>(j);
         text += " КFS" + std::to_string(j + 1) + " с " + FixedText(f_.OldKfs[k], 7) + " на " +
                 FixedText(f_.NewKfs[k], 7) + "\n";
@@ -446,39 +492,39 @@ std::string TForm1Controller::FinalMessage() const
     return text;
 }
 
-void TForm1Controller::WriteDone()
+void TKfsWrite::WriteDone()
 {
     const std::string message = FinalMessage();
     prompter_.Message(message, "Внимание");
     f_.OldKfs = f_.NewKfs;
     // The kept records follow the meter's, so a later write journals the right old value.
-    for (int i = 0; i < coefficients_; ++i) {
+    for (int i = 0; i < count_; ++i) {
         TSensorImage& image = connection_.Chain().SensorImage()[static_cast<size_t>(f_.SelectedSensor + i)];
         const std::string& field = texts_[static_cast<size_t>(i)];
         std::memcpy(image.data() + kKfsText, field.data(), kKfsTextField);
         const std::vector<uint8_t> bits = FloatBytes(f_.NewKfs[static_cast<size_t>(i)]);
         std::memcpy(image.data() + kKfs, bits.data(), bits.size());
     }
-    SetStatus("OK");
+    host_.SetStatus("OK");
     EndWrite(wrDone, message);
 }
 
-void TForm1Controller::WriteFailed(const std::string& message, const std::string& status)
+void TKfsWrite::WriteFailed(const std::string& message, const std::string& status)
 {
     connection_.Net().AbandonRequest();
     connection_.Net().BreakTransmit();
     prompter_.Message(message, "Ошибка");
-    SetStatus(status);
+    host_.SetStatus(status);
     EndWrite(wrFailed, message);
 }
 
-void TForm1Controller::EndWrite(TKfsWriteResult result, const std::string& message)
+void TKfsWrite::EndWrite(TKfsWriteResult result, const std::string& message)
 {
     connection_.ResetHandlers();
-    writeResult_ = result;
-    writeMessage_ = message;
-    if (result != wrAbandoned) SetStage(fsShowing);
-    Notify(fcWrite);
+    result_ = result;
+    message_ = message;
+    if (result != wrAbandoned) host_.SetStage(fsShowing);
+    host_.WriteEnded();
 }
 
 }  // namespace rv
