@@ -3,10 +3,8 @@
 
 #include "core/Locale.h"
 
-#include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
-#include <QTranslator>
 
 #include <stdexcept>
 
@@ -46,17 +44,6 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
         ShowCurrentException();
     }
     return false;
-}
-
-bool LoadRussianTranslation(QCoreApplication& app)
-{
-    auto* translator = new QTranslator(&app);
-    if (!translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        delete translator;
-        return false;
-    }
-    return QCoreApplication::installTranslator(translator);
 }
 
 void UseSystemDecimalSeparator()

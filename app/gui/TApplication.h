@@ -28,8 +28,6 @@ private:
     TExceptionDisplay display_;
 };
 
-// Loads Qt's own Russian translation (standard buttons and dialogs) into app; false when it is not installed.
-bool LoadRussianTranslation(QCoreApplication& app);
 // The decimal separator of the user's locale, as Qt sees it, for every number the program writes or reads.
 void UseSystemDecimalSeparator();
 

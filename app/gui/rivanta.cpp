@@ -1,6 +1,7 @@
 // rivanta: the verification program with its windows. Its own options are described by --help.
 #include "app/gui/GuiOptions.h"
 #include "app/gui/TApplication.h"
+#include "core/qt/QtTranslation.h"
 #include "app/gui/TRivantaGui.h"
 #include "app/gui/TScreenshotTour.h"
 #include "serial/XAsync.h"

@@ -20,8 +20,8 @@ int RunKfsWriteProgram(const std::vector<std::string>& args)
 {
     SKfsWriteOptions options;
     std::string error;
-    if (!ParseKfsWriteOptions(args, options, error)) return UsageExit(error, KfsWriteUsage());
-    if (options.Common.Help) return UsageExit("", KfsWriteUsage());
+    const bool parsed = ParseKfsWriteOptions(args, options, error);
+    if (const std::optional<int> exit = ArgumentsExit(parsed, error, options.Common)) return *exit;
 
     QtLoop loop;
     std::unique_ptr<sim::PtyMeterServer> server;

@@ -1,8 +1,8 @@
 // The runner program's shared start-up on the Qt event loop.
 #include "app/runner/RunnerProgram.h"
 
+#include "app/runner/RunnerOptions.h"
 #include "app/runner/THeadlessRun.h"
-#include "app/runner/TVerifyRun.h"
 #include "protocol/TraceFormat.h"
 #include "sim/MeterDescription.h"
 #include "sim/PtyMeterServer.h"
@@ -16,17 +16,24 @@
 
 namespace rv {
 
-int UsageExit(const std::string& error, const std::string& usage)
+std::optional<int> ArgumentsExit(bool parsed, const std::string& error, const SRunnerOptions& options)
 {
-    if (error.empty()) {
-        std::cerr << usage;
+    if (!parsed) {
+        std::cerr << "rivanta-verify: " << error << "\nСправка: rivanta-verify --help\n";
+        return veUsage;
+    }
+    if (options.Help) {
+        std::cout << RunnerUsage();
         return veComplete;
     }
-    std::cerr << "rivanta-verify: " << error << "\n" << usage;
-    return veUsage;
+    if (options.Version) {
+        std::cout << RunnerVersion() << "\n";
+        return veComplete;
+    }
+    return std::nullopt;
 }
 
-bool PreparePort(const SVerifyOptions& options, std::unique_ptr<sim::PtyMeterServer>& server, std::string& port)
+bool PreparePort(const SRunnerOptions& options, std::unique_ptr<sim::PtyMeterServer>& server, std::string& port)
 {
     port = options.Port;
     if (!options.Simulate) return true;

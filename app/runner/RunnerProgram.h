@@ -7,22 +7,23 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace rv {
 
 class THeadlessRun;
-struct SVerifyOptions;
+struct SRunnerOptions;
 namespace sim {
 class PtyMeterServer;
 }
 
-// Where the program ends before a job: the error (when not empty) and the usage on standard error; veUsage for
-// an error, veComplete for --help.
-int UsageExit(const std::string& error, const std::string& usage);
+// Where the program ends before a job: arguments that did not parse (the error on standard error,
+// veUsage), --help or --version (on standard output, veComplete). Nothing when the job is to run.
+std::optional<int> ArgumentsExit(bool parsed, const std::string& error, const SRunnerOptions& options);
 // The port the options name or, with --simulate, the simulated meter started into server and its pseudo-terminal.
 // False, with the reason on standard error, when the simulator cannot start.
-bool PreparePort(const SVerifyOptions& options, std::unique_ptr<sim::PtyMeterServer>& server, std::string& port);
+bool PreparePort(const SRunnerOptions& options, std::unique_ptr<sim::PtyMeterServer>& server, std::string& port);
 // Writes each record of the line trace to standard error.
 TraceHook TraceToStandardError();
 // Starts the job from the running QCoreApplication's loop and runs it until the job has finished; returns the

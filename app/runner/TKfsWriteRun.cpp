@@ -1,17 +1,14 @@
-// The headless KFS write: options, the answers of the boxes and dialogs, and the course of the write.
+// The headless KFS write: the answers of the boxes and dialogs, and the course of the write.
 #include "app/runner/TKfsWriteRun.h"
 
 #include "app/verify/TFMainController.h"
 #include "app/kfs/TKfsPageController.h"
 #include "app/window/MeterImages.h"
 #include "core/Loop.h"
-#include "meter/FlashAddress.h"
 
 namespace rv {
 
 namespace {
-
-const char kOption[] = "--kfs-write";
 
 std::vector<std::string> Split(const std::string& text, char sep)
 {
@@ -26,72 +23,6 @@ std::vector<std::string> Split(const std::string& text, char sep)
 }
 
 }  // namespace
-
-bool WantsKfsWrite(const std::vector<std::string>& args)
-{
-    for (const std::string& a : args)
-        if (a == kOption || a.rfind(std::string(kOption) + "=", 0) == 0) return true;
-    return false;
-}
-
-std::string KfsWriteUsage()
-{
-    return "Использование: rivanta-verify (--port ИМЯ | --simulate [--meter ФАЙЛ]) --kfs-write N=ЗНАЧЕНИЕ[,ЗНАЧЕНИЕ,"
-           "ЗНАЧЕНИЕ] [--answer yes|no] [--trace]\n"
-           "Запись коэффициентов KFS датчика без окон, с проверкой записанного чтением из прибора.\n"
-           "  --kfs-write N=...  позиция датчика 0..5, как ее предлагает диалог, и новые значения: одно, или три\n"
-           "                     для трехлучевого датчика диаметром 0,15 м и более; разделитель дробной части\n"
-           "                     точка или запятая, значения разделяются ';' (или ',', если это однозначно);\n"
-           "                     текст KFS записывается так, как задан\n"
-           "  --answer yes|no    ответ на вопрос о режиме коррекции (по умолчанию no)\n"
-           "Код завершения: 0 - записано и проверено, 1 - не записано, 2 - неверные параметры, 3 - порт не открыт.\n";
-}
-
-bool ParseKfsWriteOptions(const std::vector<std::string>& args, SKfsWriteOptions& options, std::string& error)
-{
-    options = SKfsWriteOptions{};
-    std::vector<std::string> rest;
-    std::string target;
-    bool given = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        std::string value;
-        if (a == kOption) {
-            if (i + 1 >= args.size()) {
-                error = "Параметр --kfs-write требует значения N=ЗНАЧЕНИЕ.";
-                return false;
-            }
-            value = args[++i];
-        } else if (a.rfind(std::string(kOption) + "=", 0) == 0) {
-            value = a.substr(sizeof kOption);
-        } else {
-            rest.push_back(a);
-            continue;
-        }
-        if (given) {
-            error = "Параметр --kfs-write задан дважды.";
-            return false;
-        }
-        given = true;
-        target = value;
-    }
-    if (!ParseVerifyOptions(rest, options.Common, error)) return false;
-    const SVerifyOptions& c = options.Common;
-    if (c.Help) return true;
-    if (c.Sensor || c.Reverse || c.ExtraInfo || !c.Report.empty()) {
-        error = "Параметры --sensor, --reverse, --extra-info и --report относятся к поверке, не к --kfs-write.";
-        return false;
-    }
-    const size_t eq = target.find('=');
-    if (!given || eq != 1 || target[0] < '0' || target[0] - '0' >= flash::kSensorCount || eq + 1 >= target.size()) {
-        error = "Параметр --kfs-write ждет N=ЗНАЧЕНИЕ[,ЗНАЧЕНИЕ,ЗНАЧЕНИЕ] с позицией датчика N от 0 до 5, а не \"" +
-                target + "\".";
-        return false;
-    }
-    options.Position = target[0] - '0';
-    options.Values = target.substr(eq + 1);
-    return true;
-}
 
 bool SplitKfsValues(const std::string& text, int count, std::vector<std::string>& values, std::string& error)
 {

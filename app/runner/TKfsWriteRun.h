@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/runner/THeadlessRun.h"
-#include "app/runner/TVerifyRun.h"
+#include "app/runner/RunnerOptions.h"
 
 #include <ostream>
 #include <string>
@@ -16,17 +16,6 @@ class Loop;
 class TFMainController;
 class TKfsPageController;
 
-struct SKfsWriteOptions {
-    SVerifyOptions Common;  // --port or --simulate [--meter], --answer, --trace, --help
-    int Position = 0;       // N of --kfs-write N=VALUE[,VALUE,VALUE]
-    std::string Values;     // the text after '='
-};
-
-// True when the arguments ask for the KFS write rather than a verification.
-bool WantsKfsWrite(const std::vector<std::string>& args);
-// Parses the arguments after the program name; false with a message for the technician otherwise.
-bool ParseKfsWriteOptions(const std::vector<std::string>& args, SKfsWriteOptions& options, std::string& error);
-std::string KfsWriteUsage();
 // Splits the values of --kfs-write into the count the sensor takes. Values are separated by ';', or by ','
 // where that leaves no doubt: "1.01,0.99,1.02" and "1,01,0,99,1,02" are three values, "1,01" is one.
 bool SplitKfsValues(const std::string& text, int count, std::vector<std::string>& values, std::string& error);

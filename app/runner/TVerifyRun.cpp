@@ -1,117 +1,11 @@
-// The headless verification: options, the answers of the boxes and dialogs, and the course of the run.
+// The headless verification: the answers of the boxes and dialogs, and the course of the run.
 #include "app/runner/TVerifyRun.h"
 
 #include "app/verify/TFMainController.h"
 #include "app/window/MeterImages.h"
-#include "controls/NumberText.h"
 #include "core/Loop.h"
-#include "meter/FlashAddress.h"
 
 namespace rv {
-
-namespace {
-
-bool TakeValue(const std::vector<std::string>& args, size_t& i, const std::string& name, std::string& inlineValue,
-               std::string& value, std::string& error)
-{
-    if (!inlineValue.empty()) {
-        value = inlineValue;
-        return true;
-    }
-    if (i + 1 >= args.size()) {
-        error = "Параметр " + name + " требует значения.";
-        return false;
-    }
-    value = args[++i];
-    return true;
-}
-
-}  // namespace
-
-std::string VerifyUsage()
-{
-    return "Использование: rivanta-verify (--port ИМЯ | --simulate [--meter ФАЙЛ]) [параметры]\n"
-           "Поверка датчика расхода без окон: протокол выводится в стандартный вывод, ход поверки - в поток ошибок.\n"
-           "  --port ИМЯ        последовательный порт (COM1, ttyUSB0, /dev/ttyS0, ...)\n"
-           "  --simulate        встроенный имитатор прибора на псевдотерминале\n"
-           "  --meter ФАЙЛ      описание прибора для имитатора (JSON)\n"
-           "  --sensor N        позиция датчика 0..5, как ее предлагает диалог; без него - первый предложенный\n"
-           "  --reverse         с потоком в обратном направлении\n"
-           "  --extra-info      вывод дополнительной информации\n"
-           "  --report ФАЙЛ     сохранить протокол в файл (кодировка 1251, строки CR LF)\n"
-           "  --answer yes|no   ответ на вопросы Да/Нет (по умолчанию no)\n"
-           "  --trace           обмен с прибором в поток ошибок\n"
-           "  --kfs-write N=... вместо поверки записать коэффициенты KFS датчика (--kfs-write=0=1 --help)\n"
-           "Код завершения: 0 - протокол полный, 1 - поверка не завершена, 2 - неверные параметры, 3 - порт не "
-           "открыт.\n";
-}
-
-bool ParseVerifyOptions(const std::vector<std::string>& args, SVerifyOptions& options, std::string& error)
-{
-    options = SVerifyOptions{};
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::string inlineValue;
-        if (const size_t eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = name.substr(eq + 1);
-            name = name.substr(0, eq);
-            if (inlineValue.empty()) {
-                error = "Параметр " + name + " требует значения.";
-                return false;
-            }
-        }
-        std::string value;
-        if (name == "--help" || name == "-h") {
-            options.Help = true;
-        } else if (name == "--port") {
-            if (!TakeValue(args, i, name, inlineValue, options.Port, error)) return false;
-        } else if (name == "--simulate") {
-            options.Simulate = true;
-        } else if (name == "--meter") {
-            if (!TakeValue(args, i, name, inlineValue, options.MeterFile, error)) return false;
-        } else if (name == "--sensor") {
-            if (!TakeValue(args, i, name, inlineValue, value, error)) return false;
-            int64_t n = -1;
-            if (!ParseInt64(value, n) || n < 0 || n >= flash::kSensorCount) {
-                error = "Позиция датчика \"" + value + "\" должна быть числом от 0 до 5.";
-                return false;
-            }
-            options.Sensor = static_cast<int>(n);
-        } else if (name == "--reverse") {
-            options.Reverse = true;
-        } else if (name == "--extra-info") {
-            options.ExtraInfo = true;
-        } else if (name == "--report") {
-            if (!TakeValue(args, i, name, inlineValue, options.Report, error)) return false;
-        } else if (name == "--answer") {
-            if (!TakeValue(args, i, name, inlineValue, value, error)) return false;
-            if (value != "yes" && value != "no") {
-                error = "Ответ \"" + value + "\" должен быть yes или no.";
-                return false;
-            }
-            options.AnswerYes = value == "yes";
-        } else if (name == "--trace") {
-            options.Trace = true;
-        } else {
-            error = "Неизвестный параметр \"" + args[i] + "\".";
-            return false;
-        }
-        if (!inlineValue.empty() && value.empty() && name != "--port" && name != "--meter" && name != "--report") {
-            error = "Параметр " + name + " не принимает значения.";
-            return false;
-        }
-    }
-    if (options.Help) return true;
-    if (options.Simulate == !options.Port.empty()) {
-        error = "Укажите либо --port ИМЯ, либо --simulate.";
-        return false;
-    }
-    if (!options.MeterFile.empty() && !options.Simulate) {
-        error = "Параметр --meter действует только вместе с --simulate.";
-        return false;
-    }
-    return true;
-}
 
 TVerifyRun::TVerifyRun(SVerifyOptions options, std::ostream& protocol, std::ostream& log)
     : THeadlessRun(log), options_(std::move(options)), protocol_(protocol)

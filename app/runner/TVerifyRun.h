@@ -3,6 +3,7 @@
 // and the outcome to another. Without Qt, so the whole run is tested in virtual time.
 #pragma once
 
+#include "app/runner/RunnerOptions.h"
 #include "app/runner/THeadlessRun.h"
 
 #include <optional>
@@ -14,23 +15,6 @@ namespace rv {
 
 class Loop;
 class TFMainController;
-
-struct SVerifyOptions {
-    std::string Port;           // --port NAME
-    bool Simulate = false;      // --simulate
-    std::string MeterFile;      // --meter FILE, with --simulate
-    std::optional<int> Sensor;  // --sensor N: position 0..5; the first offered when unset
-    bool Reverse = false;       // --reverse
-    bool ExtraInfo = false;     // --extra-info
-    std::string Report;         // --report FILE
-    bool AnswerYes = false;     // --answer yes|no
-    bool Trace = false;         // --trace
-    bool Help = false;          // --help
-};
-
-// Parses the arguments after the program name; false with a message for the technician otherwise.
-bool ParseVerifyOptions(const std::vector<std::string>& args, SVerifyOptions& options, std::string& error);
-std::string VerifyUsage();
 
 class TVerifyRun : public THeadlessRun {
 public:

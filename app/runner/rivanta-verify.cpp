@@ -9,6 +9,7 @@
 #include "app/runner/TKfsWriteRun.h"
 #include "app/runner/TVerifyRun.h"
 #include "core/qt/QtLoop.h"
+#include "core/qt/QtTranslation.h"
 #include "serial/TNewDevCom.h"
 #include "sim/PtyMeterServer.h"
 
@@ -22,12 +23,13 @@
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    rv::LoadRussianTranslation(app);
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (rv::WantsKfsWrite(args)) return rv::RunKfsWriteProgram(args);
     rv::SVerifyOptions options;
     std::string error;
-    if (!rv::ParseVerifyOptions(args, options, error)) return rv::UsageExit(error, rv::VerifyUsage());
-    if (options.Help) return rv::UsageExit("", rv::VerifyUsage());
+    const bool parsed = rv::ParseVerifyOptions(args, options, error);
+    if (const std::optional<int> exit = rv::ArgumentsExit(parsed, error, options)) return *exit;
 
     rv::QtLoop loop;
     std::unique_ptr<rv::sim::PtyMeterServer> server;

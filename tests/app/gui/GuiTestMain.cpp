@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/gui/TApplication.h"
+#include "core/qt/QtTranslation.h"
 
 namespace {
 

@@ -1,0 +1,48 @@
+// The runner's command line: the options both jobs share, those of the verification and those of the KFS write,
+// parsed in one place (QCommandLineParser) with the errors in the technician's words, and the generated help.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace rv {
+
+// What every job of the runner takes.
+struct SRunnerOptions {
+    std::string Port;        // --port NAME
+    bool Simulate = false;   // --simulate
+    std::string MeterFile;   // --meter FILE, with --simulate
+    bool AnswerYes = false;  // --answer yes|no
+    bool Trace = false;      // --trace
+    bool Help = false;       // --help
+    bool Version = false;    // --version
+};
+
+// The verification.
+struct SVerifyOptions : SRunnerOptions {
+    std::optional<int> Sensor;  // --sensor N: position 0..5; the first offered when unset
+    bool Reverse = false;       // --reverse
+    bool ExtraInfo = false;     // --extra-info
+    std::string Report;         // --report FILE
+};
+
+// The KFS write (--kfs-write N=VALUE[,VALUE,VALUE]).
+struct SKfsWriteOptions {
+    SRunnerOptions Common;
+    int Position = 0;    // N
+    std::string Values;  // the text after '='
+};
+
+// True when the arguments ask for the KFS write rather than a verification.
+bool WantsKfsWrite(const std::vector<std::string>& args);
+// Parse the arguments after the program name; false with a message for the technician otherwise. --help and
+// --version parse alone (the rest is not checked).
+bool ParseVerifyOptions(const std::vector<std::string>& args, SVerifyOptions& options, std::string& error);
+bool ParseKfsWriteOptions(const std::vector<std::string>& args, SKfsWriteOptions& options, std::string& error);
+// The help of the program, generated from its options, with the exit statuses.
+std::string RunnerUsage();
+// "rivanta-verify 0.1".
+std::string RunnerVersion();
+
+}  // namespace rv
