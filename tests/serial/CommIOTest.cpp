@@ -215,9 +215,13 @@ TEST_F(CommIO, CallbackLockRefusesTransfersInsideOnReadAndOnSendButNotInsideOnDa
     pl.Feed("COM2", "abcd");
     comm.OnRead = [&](TObject*) {
         EXPECT_TRUE(comm.GetLocked());
-        EXPECT_EQ(CodeOf([&] { comm.ReadData(buf, 1); }), 5);
-        EXPECT_EQ(CodeOf([&] { comm.SendData("x", 1); }), 4);
-        EXPECT_EQ(CodeOf([&] { comm.WaitForString({"x"}, 1); }), 5);
+        std::string message;
+        EXPECT_EQ(CodeOf([&] { comm.ReadData(buf, 1); }, &message), 5);
+        EXPECT_EQ(message, "Устройство закрыто. Не возможно произвести чтение.");
+        EXPECT_EQ(CodeOf([&] { comm.SendData("x", 1); }, &message), 4);
+        EXPECT_EQ(message, "Устройство закрыто. Не возможно произвести запись.");
+        EXPECT_EQ(CodeOf([&] { comm.WaitForString({"x"}, 1); }, &message), 5);
+        EXPECT_EQ(message, "Устройство закрыто. Не возможно произвести чтение.");
     };
     EXPECT_EQ(comm.ReadData(buf, 1), 1u);
     comm.OnRead = [&](TObject*) { throw std::runtime_error("handler"); };
