@@ -1,6 +1,6 @@
 // Asynchronous transfers against the scripted platform: handles and their records, the order and
-// thread of the completion calls, refused transfers, one transfer per record, and many transfers
-// in a row leaving nothing behind.
+// thread of the completion calls, the port's time-outs in virtual time, refused transfers, one
+// transfer per record, and many transfers in a row leaving nothing behind.
 #include <gtest/gtest.h>
 
 #include <cerrno>
