@@ -83,8 +83,9 @@ std::string TEDAddConverter::In(int value) const
 {
     return std::to_string(Low<int32_t>(InSum(static_cast<uint32_t>(value))));
 }
-// An unsigned field shows its unsigned sum: a value of 2^31 and above is not a negative number.
-std::string TEDAddConverter::In(unsigned int value) const { return std::to_string(InSum(value)); }
+// The field's text is a signed 32-bit number for both 32-bit types, so an unsigned sum of 2^31 and above shows
+// negative; reading that text back stores the same 32 bits.
+std::string TEDAddConverter::In(unsigned int value) const { return std::to_string(Low<int32_t>(InSum(value))); }
 std::string TEDAddConverter::In(float value) const
 {
     return FormatFloat(static_cast<long double>(value) + static_cast<long double>(inAdd_), floatDigit_,
@@ -96,13 +97,11 @@ std::string TEDAddConverter::In(double value) const
                        DecimalSeparator());
 }
 
-uint32_t TEDAddConverter::IntegerOut(const std::string& text, bool unsignedInt) const
+uint32_t TEDAddConverter::IntegerOut(const std::string& text) const
 {
     int64_t v = 0;
     if (!ParseInt64(text, v)) throw EConversionError("Значение \"" + text + "\" не является целым числом.");
-    const int64_t top = unsignedInt ? int64_t{std::numeric_limits<uint32_t>::max()}
-                                    : int64_t{std::numeric_limits<int32_t>::max()};
-    if (v < std::numeric_limits<int32_t>::min() || v > top)
+    if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
         throw EConversionError("Число \"" + text + "\" вне допустимого диапазона.");
     return static_cast<uint32_t>(v) + static_cast<uint32_t>(outAdd_);
 }
@@ -126,8 +125,7 @@ void TEDAddConverter::Out(const std::string& text, unsigned short* var) const
     *var = static_cast<uint16_t>(IntegerOut(text));
 }
 void TEDAddConverter::Out(const std::string& text, int* var) const { *var = Low<int32_t>(IntegerOut(text)); }
-// Both the unsigned form and the signed form of a 32-bit pattern are read, so "-1" still stores 4294967295.
-void TEDAddConverter::Out(const std::string& text, unsigned int* var) const { *var = IntegerOut(text, true); }
+void TEDAddConverter::Out(const std::string& text, unsigned int* var) const { *var = IntegerOut(text); }
 
 void TEDAddConverter::Out(const std::string& text, float* var) const
 {

@@ -8,7 +8,8 @@ namespace rv {
 
 enum TAddType { addChar, addUChar, addShort, addUShort, addInt, addUInt };
 
-// Integer overloads wrap around in their own width: only the low bits of the 64-bit offsets take part.
+// Integer overloads wrap around in their own width: only the low bits of the 64-bit offsets take part; both
+// 32-bit overloads show and read a signed 32-bit text (an unsigned 4294967295 shows as "-1").
 // The floating overloads add the whole offset. Out throws EConversionError and leaves *var unwritten
 // when the text is not a number of the kind asked for or does not fit the variable.
 class TEDAddConverter {
@@ -45,8 +46,8 @@ public:
     static std::string FormatFloat(long double value, int digits, char sep);
 
 private:
-    // The entered integer plus the low 32 bits of OutAdd, as a 32-bit pattern to cut down to the variable.
-    uint32_t IntegerOut(const std::string& text, bool unsignedInt = false) const;
+    // The entered signed 32-bit integer plus the low 32 bits of OutAdd, as a pattern to cut down to the variable.
+    uint32_t IntegerOut(const std::string& text) const;
     long double FloatOut(const std::string& text) const;
     uint32_t InSum(uint32_t value) const { return static_cast<uint32_t>(inAdd_) + value; }
 

@@ -16,6 +16,7 @@
 
 namespace rv {
 
+class ISerialPlatform;
 class Loop;
 
 struct SAsyncRecord {
@@ -34,16 +35,20 @@ struct SAsyncRecord {
     std::mutex WaitMu;
     std::condition_variable WaitCv;  // done, for waiters off the loop thread
 
-    Loop* CallLoop = nullptr;  // where completion calls, titles and waits go; null: no loop
+    Loop* CallLoop = nullptr;          // where completion calls, titles and waits go; null: no loop
+    ISerialPlatform* Clock = nullptr;  // the ticks the transfer's time-out is measured in
 
     // The transfer: set by the start function before the worker starts, then the worker's own.
     bool Write = false;
     uint8_t* Data = nullptr;
     uint32_t Wanted = 0;
     uint32_t Moved = 0;
-    bool Refused = false;  // the device refused it at once, or was closed
-    std::string Owned;     // the bytes of a string write
-    uint32_t Count = 0;    // bytes moved, filled in at completion
+    uint32_t Start = 0;      // tick of the first attempt
+    uint32_t Limit = 0;      // ms from Start after which the transfer ends with what it moved
+    bool Unlimited = false;  // the device's time-outs set no limit: only all bytes or a failure end it
+    bool Refused = false;    // the device refused it at once, or was closed
+    std::string Owned;       // the bytes of a string write
+    uint32_t Count = 0;      // bytes moved, filled in at completion
 };
 
 // A port waiting in EndAsyncTransfers. Loop: the loop it serves hand-overs of, null when it waits

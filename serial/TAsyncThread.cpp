@@ -12,7 +12,7 @@
 namespace rv {
 
 namespace {
-// Transfer waits have no limit of their own; closing the device cancels them.
+// A transfer without a time-out waits this long at a time; closing the device cancels it sooner.
 constexpr uint32_t kForeverMs = 0x7FFFFFFF;
 // A closer on the loop thread is woken by the workers' hand-overs; this only bounds the odd case
 // of a worker given up from another thread while the closer sleeps.
@@ -67,20 +67,25 @@ void TAsyncThread::Execute()
     Finish();
 }
 
+// The start function made the first attempt. Waits for room or input and moves more until every
+// byte went or the time-out passed; running out of time is no failure, the count tells.
 bool TAsyncThread::Transfer()
 {
     SAsyncRecord& r = *rec_;
     if (r.Refused || !device_) return false;
     while (r.Moved < r.Wanted) {
+        uint32_t wait = kForeverMs;
+        if (!r.Unlimited) {
+            const uint32_t elapsed = r.Clock->TickCount() - r.Start;
+            if (elapsed >= r.Limit) break;
+            wait = std::min(r.Limit - elapsed, kForeverMs);
+        }
+        const TWaitResult w = r.Write ? device_->WaitWritable(wait) : device_->WaitReadable(wait);
+        if (w == TWaitResult::Cancelled || w == TWaitResult::Failed) return false;
         const uint32_t left = r.Wanted - r.Moved;
         const int64_t n = r.Write ? device_->Write(r.Data + r.Moved, left) : device_->Read(r.Data + r.Moved, left);
         if (n < 0) return false;
-        if (n > 0) {
-            r.Moved += static_cast<uint32_t>(std::min<int64_t>(n, left));
-            continue;
-        }
-        const TWaitResult w = r.Write ? device_->WaitWritable(kForeverMs) : device_->WaitReadable(kForeverMs);
-        if (w == TWaitResult::Cancelled || w == TWaitResult::Failed) return false;
+        r.Moved += static_cast<uint32_t>(std::min<int64_t>(n, left));
     }
     return true;
 }

@@ -14,7 +14,7 @@ HASYNC TCustomComm::InitAsync(TAsyncProc P, bool R)
 {
     asyncProc_ = std::move(P);
     RequireAsyncOpen();
-    return InternalInitAsync(device_.get(), TAsyncProc(this, &TCustomComm::InternalAsyncProc), R, this);
+    return InternalInitAsync(device_.get(), TAsyncProc(this, &TCustomComm::InternalAsyncProc), R, this, platform_);
 }
 
 bool TCustomComm::CloseAsync(HASYNC H) { return InternalCloseAsync(H); }

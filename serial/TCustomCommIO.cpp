@@ -55,8 +55,9 @@ uint32_t TCustomComm::SendDataEx(const void* Buffer, uint32_t Count, uint32_t Ti
         if (room != 0) {
             const int64_t n = device_->Write(p, std::min(room, Count));
             if (n < 0) RaiseSystemError(SSendError, ecSendError);
+            // Every write pass reports the output side, also one that moved nothing.
+            HandleEvents({deOutEmpty});
             if (n > 0) {
-                HandleEvents({deOutEmpty});
                 const auto moved = static_cast<uint32_t>(n);
                 sent_ += moved;
                 total += moved;

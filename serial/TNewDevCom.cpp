@@ -19,6 +19,7 @@ constexpr uint32_t kIrdaInterval[10] = {10, 10, 100, 1, 100, 10, 10, 10, 1, 1};
 constexpr uint8_t kIrdaCommand = 0x10;
 
 const char* const kDeviceLostText = "Порт %s больше не доступен: устройство отключено или неисправно.";
+const char* const kHandlerFailedText = "Порт %s закрыт: сбой при обработке принятых данных: ";
 const char* const kIrdaFailedText = "Настройка адаптера IrDA не удалась, передача отменена: ";
 const char* const kSendFailedText = "Передача отменена: ";
 
@@ -111,28 +112,43 @@ void TNewDevCom::SetIrda(bool value)
     }
 }
 
+// An error escaping a receive handler would end the driver's event thread and leave a port that
+// reads open but never delivers again; it is taken as the loss of the device instead, so the
+// port is closed and the next transmission fails as it does after an unplugged adapter.
+template <class Fn>
+void TNewDevCom::Delivering(Fn&& receive)
+{
+    try {
+        receive();
+    } catch (const std::exception& e) {
+        LoseDevice(e.what());
+    } catch (...) {
+        LoseDevice("неизвестная ошибка");
+    }
+}
+
 void TNewDevCom::SetReceiveType(TReceiveType type)
 {
     receiveType_ = type;
     switch (type) {
         case rtChar:
-            comm_->OnData = [this](TObject* s, uint32_t n) { ReceiveChar(s, n); };
+            comm_->OnData = [this](TObject* s, uint32_t n) { Delivering([&] { ReceiveChar(s, n); }); };
             break;
         case rtShort:
-            comm_->OnData = [this](TObject* s, uint32_t n) { ReceiveShort(s, n); };
+            comm_->OnData = [this](TObject* s, uint32_t n) { Delivering([&] { ReceiveShort(s, n); }); };
             break;
         case rtLong:
-            comm_->OnData = [this](TObject* s, uint32_t n) { ReceiveLong(s, n); };
+            comm_->OnData = [this](TObject* s, uint32_t n) { Delivering([&] { ReceiveLong(s, n); }); };
             break;
         case rtFloat:
-            comm_->OnData = [this](TObject* s, uint32_t n) { ReceiveFloat(s, n); };
+            comm_->OnData = [this](TObject* s, uint32_t n) { Delivering([&] { ReceiveFloat(s, n); }); };
             break;
         case rtPacket:
             if (lengthPacket_ < 1) lengthPacket_ = 1;
-            comm_->OnData = [this](TObject* s, uint32_t n) { ReceivePacket(s, n); };
+            comm_->OnData = [this](TObject* s, uint32_t n) { Delivering([&] { ReceivePacket(s, n); }); };
             break;
         case rtAll:
-            comm_->OnData = [this](TObject* s, uint32_t n) { ReceiveAll(s, n); };
+            comm_->OnData = [this](TObject* s, uint32_t n) { Delivering([&] { ReceiveAll(s, n); }); };
             break;
     }
     UpdateThreshold();
@@ -228,11 +244,12 @@ void TNewDevCom::SetOpen(bool open)
     }
 }
 
-void TNewDevCom::LoseDevice()
+void TNewDevCom::LoseDevice(const std::string& handlerError)
 {
     if (!GetOpen()) return;
     deviceLost_ = true;
-    deviceLostReason_ = FormatMessage(kDeviceLostText, comm_->GetDeviceName());
+    deviceLostReason_ = handlerError.empty() ? FormatMessage(kDeviceLostText, comm_->GetDeviceName())
+                                             : FormatMessage(kHandlerFailedText, comm_->GetDeviceName()) + handlerError;
     CloseQuietly();
     OnDeviceLost(this);
 }

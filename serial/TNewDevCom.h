@@ -116,8 +116,9 @@ public:
     // could not be sent at its end); empty when it was not. Cleared by the next transmission.
     const std::string& GetTransmitError() const { return transmitError_; }
     TNotifyEvent OnTransmitAbandoned;
-    // The device vanished or failed while open (an adapter unplugged). The link has closed the
-    // port; GetDeviceLostReason() says so for the technician. Cleared by the next successful open.
+    // The device vanished or failed while open (an adapter unplugged), or a receive handler raised
+    // an error. The link has closed the port; GetDeviceLostReason() says so for the technician.
+    // Cleared by the next successful open.
     bool GetDeviceLost() const { return deviceLost_; }
     const std::string& GetDeviceLostReason() const { return deviceLostReason_; }
     TNotifyEvent OnDeviceLost;
@@ -143,8 +144,11 @@ private:
     void IrdaSetup();
     void IrdaStep();
     void Abandon(const std::string& reason);
-    // Closes the port and reports the device as gone.
-    void LoseDevice();
+    // Closes the port and reports the device as gone; handlerError: what a receive handler raised.
+    void LoseDevice(const std::string& handlerError = {});
+    // Runs a receive handler; an error it raises loses the device.
+    template <class Fn>
+    void Delivering(Fn&& receive);
     void CloseQuietly();
     void SetLine(bool dtr, bool value);
 

@@ -63,6 +63,23 @@ SStart BeginTransfer(HASYNC H, void* Buffer, bool Write)
     return {rec, &w, rec->Device};
 }
 
+// The total time-out of a transfer of Count bytes under the device's time-outs, as the system
+// counts it; a read told to return what is queued gets none at all.
+void SetLimit(SAsyncRecord& r, ISerialDevice& device, uint32_t Count)
+{
+    SCommTimeouts t;
+    if (!device.GetTimeouts(t)) t = SCommTimeouts{};
+    const uint32_t multiplier = r.Write ? t.WriteTotalTimeoutMultiplier : t.ReadTotalTimeoutMultiplier;
+    const uint32_t constant = r.Write ? t.WriteTotalTimeoutConstant : t.ReadTotalTimeoutConstant;
+    if (!r.Write && t.ReadIntervalTimeout == 0xFFFFFFFFu && multiplier == 0 && constant == 0) {
+        r.Limit = 0;
+        return;
+    }
+    r.Unlimited = multiplier == 0 && constant == 0;
+    const uint64_t limit = uint64_t{multiplier} * Count + constant;
+    r.Limit = static_cast<uint32_t>(std::min<uint64_t>(limit, 0xFFFFFFFFu));
+}
+
 // Tries the transfer on the spot, then lets the worker finish it. The worker counts as running
 // since BeginTransfer, so the device stays open while it is used here.
 uint32_t Launch(const SStart& s, uint8_t* Data, uint32_t Count)
@@ -70,6 +87,8 @@ uint32_t Launch(const SStart& s, uint8_t* Data, uint32_t Count)
     SAsyncRecord& r = *s.rec;
     r.Data = Data;
     r.Wanted = Count;
+    r.Start = r.Clock->TickCount();
+    if (s.device) SetLimit(r, *s.device, Count);
     if (!s.device || (!Data && Count > 0)) {
         r.Refused = true;
     } else if (Count > 0) {
@@ -77,7 +96,9 @@ uint32_t Launch(const SStart& s, uint8_t* Data, uint32_t Count)
         if (n < 0) r.Refused = true;
         else r.Moved = static_cast<uint32_t>(std::min<int64_t>(n, Count));
     }
-    const uint32_t atOnce = !r.Refused && r.Moved == Count ? Count : 0;
+    // A read with no time to wait is over already, with whatever it found.
+    const bool over = r.Moved == Count || (!r.Write && !r.Unlimited && r.Limit == 0);
+    const uint32_t atOnce = !r.Refused && over ? r.Moved : 0;
     s.worker->Start();
     return atOnce;
 }
@@ -141,10 +162,11 @@ bool IsAsyncDone(HASYNC H)
     return !rec || (rec->Flags & afDone) != 0;
 }
 
-HASYNC InternalInitAsync(ISerialDevice* D, TAsyncProc P, bool R, const void* Owner)
+HASYNC InternalInitAsync(ISerialDevice* D, TAsyncProc P, bool R, const void* Owner, ISerialPlatform* Clock)
 {
     auto rec = std::make_shared<SAsyncRecord>();
     rec->Device = D;
+    rec->Clock = Clock ? Clock : &DefaultSerialPlatform();
     rec->Owner = Owner ? Owner : D;
     rec->Proc = std::move(P);
     rec->Flags = static_cast<uint8_t>(afDone | (R ? afReleaseWhenDone : 0));

@@ -14,6 +14,7 @@
 namespace rv {
 
 class ISerialDevice;
+class ISerialPlatform;
 
 // Names one operation record. Handles are looked up in a table of live records, so 0, a handle
 // never issued and a released one are all simply invalid.
@@ -37,7 +38,7 @@ public:
 // Bits of a record's flag byte.
 enum : uint8_t {
     afDone = 0x01,             // set at creation, cleared when a transfer starts, set at its end
-    afSuccess = 0x02,          // the transfer moved every byte asked for
+    afSuccess = 0x02,          // the transfer ended without a device error; the count says what it moved
     afReleaseWhenDone = 0x04,  // the worker releases the record after completion
     afStringRead = 0x08        // the buffer is a std::string, cut to the bytes read at completion
 };
@@ -47,16 +48,22 @@ bool IsHandleValid(HASYNC H);
 bool IsAsyncDone(HASYNC H);
 
 // A new record for one transfer on D, done and idle. P is called at completion; R: release the
-// record once the transfer is done. Owner groups records for EndAsyncTransfers (null: D).
-HASYNC InternalInitAsync(ISerialDevice* D, TAsyncProc P, bool R, const void* Owner = nullptr);
+// record once the transfer is done. Owner groups records for EndAsyncTransfers (null: D). Clock
+// keeps the ticks of the transfer's time-out (null: the default platform).
+HASYNC InternalInitAsync(ISerialDevice* D, TAsyncProc P, bool R, const void* Owner = nullptr,
+                         ISerialPlatform* Clock = nullptr);
 // Releases a done record and returns true; a record with a running transfer is left alone (false).
 // Invalid H: EAsyncError.
 bool InternalCloseAsync(HASYNC H);
 
 // The start functions begin the one transfer a record carries and return at once: the bytes moved
-// on the spot when that already finished the transfer, else 0. A worker completes it. A transfer
-// the device refuses, or whose device was closed, completes as a failure. Invalid H, or a record
-// that already carried a transfer: EAsyncError. The caller's buffer must live until completion.
+// on the spot when that already finished the transfer, else 0. A worker completes it. The device's
+// time-outs bound the transfer as they bound the system's own: a read with the interval time-out
+// 0xFFFFFFFF and no total one (what an open port sets) ends at once with what was queued, even
+// nothing; otherwise a transfer ends, as a success with what it moved, when the total time-out
+// (multiplier per byte plus constant, from the start; none when both are 0) has passed. A transfer
+// the device refuses or fails, or whose device was closed, completes as a failure. Invalid H, or a
+// record that already carried a transfer: EAsyncError. The caller's buffer must live until completion.
 uint32_t InternalReadAsync(HASYNC H, void* Buffer, uint32_t Count);
 // Reads the bytes queued now into S (nothing when the device cannot tell); S is cut to what came.
 uint32_t InternalReadStringAsync(HASYNC H, std::string& S);

@@ -31,7 +31,10 @@ TEST_F(TEDAddConverterTest, IntegerValuesWrapInTheirOwnWidth)
     EXPECT_EQ(c.In(static_cast<short>(32760)), "-32766");
     EXPECT_EQ(c.In(2147483640), "-2147483646");
     c.SetInAdd(-1);
-    EXPECT_EQ(c.In(0u), "4294967295");  // an unsigned field never shows a negative number
+    EXPECT_EQ(c.In(0u), "-1");  // the unsigned sum is shown as the signed number of the same 32 bits
+    c.SetInAdd(0);
+    EXPECT_EQ(c.In(2147483647u), "2147483647");
+    EXPECT_EQ(c.In(2147483648u), "-2147483648");
 
     short s = 0;
     c.Out("40000", &s);
@@ -40,10 +43,10 @@ TEST_F(TEDAddConverterTest, IntegerValuesWrapInTheirOwnWidth)
     c.Out("-1", &uc);
     EXPECT_EQ(uc, 255);
     unsigned int ui = 0;
-    c.Out("4294967295", &ui);
+    c.Out("-1", &ui);  // what the field shows for 4294967295 reads back as it
     EXPECT_EQ(ui, 4294967295u);
-    c.Out("-1", &ui);  // the signed form of the same pattern
-    EXPECT_EQ(ui, 4294967295u);
+    c.Out("2147483647", &ui);
+    EXPECT_EQ(ui, 2147483647u);
 }
 
 TEST_F(TEDAddConverterTest, OffsetsBeyond32BitsReachOnlyTheFloatingOverloads)
@@ -92,9 +95,12 @@ TEST_F(TEDAddConverterTest, ABadEntryRaisesAndLeavesTheVariableUnwritten)
         EXPECT_THROW(c.Out(text, &i), EConversionError) << text;
         EXPECT_EQ(i, 77) << text;
     }
+    // An unsigned variable takes the same signed 32-bit range of text as every integer overload.
     unsigned int ui = 7;
-    EXPECT_THROW(c.Out("4294967296", &ui), EConversionError);
-    EXPECT_EQ(ui, 7u);
+    for (const char* text : {"2147483648", "4294967295", "4294967296", "-2147483649"}) {
+        EXPECT_THROW(c.Out(text, &ui), EConversionError) << text;
+        EXPECT_EQ(ui, 7u) << text;
+    }
 
     float f = 1.25f;
     for (const char* text : {"x", "1e39", "inf", "nan", "1-5", "1e99999"}) {

@@ -135,7 +135,11 @@ public:
             return -1;
         }
         port_.writeCalls.push_back(count);
-        const uint32_t n = port_.writeAccept < 0 ? count : std::min<uint32_t>(count, static_cast<uint32_t>(port_.writeAccept));
+        uint32_t n = port_.writeAccept < 0 ? count : std::min<uint32_t>(count, static_cast<uint32_t>(port_.writeAccept));
+        if (port_.writeBudget >= 0) {
+            n = std::min<uint32_t>(n, static_cast<uint32_t>(port_.writeBudget));
+            port_.writeBudget -= n;
+        }
         const auto* p = static_cast<const uint8_t*>(buffer);
         port_.written.insert(port_.written.end(), p, p + n);
         std::string what = "write";
@@ -171,7 +175,7 @@ public:
         auto lk = pl_.Lock();
         if (cancelled_) return TWaitResult::Cancelled;
         if (port_.failed) return Failed();
-        if (port_.writeAccept != 0) return TWaitResult::Ready;
+        if (port_.writeAccept != 0 && port_.writeBudget != 0) return TWaitResult::Ready;
         pl_.now_ += ms;
         return TWaitResult::TimedOut;
     }

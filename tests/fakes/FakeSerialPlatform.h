@@ -29,6 +29,7 @@ struct FakePort {
     std::vector<uint32_t> writeCalls;  // the count of each write
     uint32_t outQueue = 0;             // bytes reported waiting to go out
     int64_t writeAccept = -1;          // most bytes one write takes; -1 all, 0 none
+    int64_t writeBudget = -1;          // bytes the line takes before flow control holds it; -1 no hold
     int writeError = 0;
 
     SDeviceControlBlock dcb;

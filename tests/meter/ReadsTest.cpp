@@ -180,6 +180,101 @@ TEST(MeterReads, EventJournalHeadsAndPagesOfBothLayouts)
     EXPECT_TRUE(rig.CallerHoldsSlot());
 }
 
+// Records of both layouts as the meter keeps them, typed byte by byte at offsets worked out by
+// hand: what the reads decode from them, and what the command set would write for those fields.
+TEST(MeterReads, EventJournalRecordsOfBothLayoutsMatchBytesTypedByHand)
+{
+    MeterRig rig;
+    auto put = [&](uint32_t offset, const Bytes& bytes) {
+        for (size_t i = 0; i < bytes.size(); ++i)
+            rig.image->flash.PutU8(kEventJournal + offset + static_cast<uint32_t>(i), bytes[i]);
+    };
+    put(0, Bytes(16 + 8 * 288, 0x00));
+    // Layout 1: code, journal, index, flag, device flag word, two values.
+    const Bytes v1 = {0x90, 0x02, 0x05, 0x01, 0x05, 0x01, 0x00, 0x80, 0x78, 0x56, 0x34, 0x12, 0x00, 0x00, 0x80, 0x3F};
+    // Layout 2: the same fields, then the closing word.
+    const Bytes v2 = {0x91, 0x07, 0x0F, 0x00, 0xEF, 0xBE, 0xAD, 0xDE, 0x01, 0x00,
+                      0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x34, 0xA2};
+    put(6, {0x11, 0x80});   // head of journal 3
+    put(528, v1);           // layout 1, page 2 (16 + 2 * 256), slot 0
+    put(528 + 144, v1);     // slot 9, in the second half
+    put(1456, v2);          // layout 2, page 5 (16 + 5 * 288), slot 0
+    put(1456 + 270, v2);    // slot 15: its closing word ends the second half
+
+    rig.net.GetEditH1(3);
+    ASSERT_TRUE(rig.RunToEnd());
+    EXPECT_EQ(rig.net.GetEditHead(3).Value, -32751);  // 0x8011
+
+    rig.net.GetEdit(2);
+    ASSERT_TRUE(rig.RunToEnd());
+    const SEventRecord* page = rig.net.GetEditPage(2);
+    for (int slot : {0, 9}) {
+        const SEventRecord& r = page[slot];
+        EXPECT_EQ(r.Code, 0x90) << slot;
+        EXPECT_EQ(r.Journal, 2) << slot;
+        EXPECT_EQ(r.Index, 5) << slot;
+        EXPECT_EQ(r.Flag, 1) << slot;
+        EXPECT_EQ(r.DeviceFlags, 0x80000105u) << slot;
+        EXPECT_EQ(r.Value[0], 0x12345678u) << slot;
+        EXPECT_EQ(std::bit_cast<float>(r.Value[1]), 1.0f) << slot;
+    }
+    EXPECT_EQ(page[1].Code, 0);
+    EXPECT_EQ(page[8].DeviceFlags, 0u);
+
+    rig.net.GetEditV2(5);
+    ASSERT_TRUE(rig.RunToEnd());
+    const SEventRecordV2* pageV2 = rig.net.GetEditPageV2(5);
+    for (int slot : {0, 15}) {
+        const SEventRecordV2& r = pageV2[slot];
+        EXPECT_EQ(r.Code, 0x91) << slot;
+        EXPECT_EQ(r.Journal, 7) << slot;
+        EXPECT_EQ(r.Index, 15) << slot;
+        EXPECT_EQ(r.Flag, 0) << slot;
+        EXPECT_EQ(r.DeviceFlags, 0xDEADBEEFu) << slot;
+        EXPECT_EQ(r.Value[0], 1u) << slot;
+        EXPECT_EQ(r.Value[1], 0xFFFFFFFFu) << slot;
+        EXPECT_EQ(r.Tail, 0xA234) << slot;
+    }
+    EXPECT_EQ(pageV2[14].Tail, 0);
+
+    Bytes out1(16), out2(18);
+    SEventRecord{0x90, 2, 5, 1, 0x80000105u, {0x12345678u, 0x3F800000u}}.Encode(out1.data());
+    SEventRecordV2{0x91, 7, 15, 0, 0xDEADBEEFu, {1u, 0xFFFFFFFFu}, 0xA234}.Encode(out2.data());
+    EXPECT_EQ(out1, v1);
+    EXPECT_EQ(out2, v2);
+}
+
+// The table is read when a request is built, so a new layout reaches the very next request.
+TEST(MeterReads, ANewFlashLayoutReachesTheNextRequest)
+{
+    MeterRig rig;
+    struct Restore {
+        ~Restore() { TRurIvaQs_6x6::SetFlashAddressDefault(); }
+    } restore;
+    std::vector<uint8_t> raw(SDevVexa::kSize, 0);
+    PutU32(raw.data() + 104, 0x100);   // base
+    PutU16(raw.data() + 118, 0x8000);  // the event journal at 0x8100
+    const SDevVexa layout = SDevVexa::Decode(raw.data(), raw.size());
+    rig.image->flash.PutU8(0x8100 + 2, 0x34);
+    rig.image->flash.PutU8(0x8100 + 3, 0x12);
+
+    TRurIvaQs_6x6::SetFlashAddress(&layout);
+    rig.net.GetEditH1(1);
+    ASSERT_TRUE(rig.RunToEnd());
+    auto reads = rig.Requests();
+    ASSERT_EQ(reads.size(), 1u);
+    EXPECT_EQ(reads[0].Address32(), 0x8102u);
+    EXPECT_EQ(rig.net.GetEditHead(1).Value, 0x1234);
+
+    TRurIvaQs_6x6::SetFlashAddressDefault();
+    rig.line.ClearLog();
+    rig.net.GetEditH1(1);
+    ASSERT_TRUE(rig.RunToEnd());
+    reads = rig.Requests();
+    ASSERT_EQ(reads.size(), 1u);
+    EXPECT_EQ(reads[0].Address32(), kEventJournal + 2);
+}
+
 TEST(MeterReads, DefaultMeterJournalDecodesAsWritten)
 {
     MeterRig rig;  // software version 203: layout 2, two KFS changes in journal 0

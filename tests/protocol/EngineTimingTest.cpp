@@ -188,6 +188,54 @@ TEST_F(Timing, NewTimeOutRestartsARunningAnswerTimer)
     EXPECT_EQ(repetitions[0].at, 2600u);
 }
 
+TEST_F(Timing, NewTimePackageRestartsARunningSendTimer)
+{
+    engine.SetTimePackage(50);
+    engine.KeyPress(1);  // the send timer would fire at 50
+    loop.RunFor(30);
+    engine.SetTimePackage(40);
+    loop.RunFor(39);
+    EXPECT_TRUE(link.writes.empty());
+    loop.RunFor(1);
+    ASSERT_FALSE(link.writes.empty());
+    EXPECT_EQ(link.writes[0].timeMs, 70u);  // the wake-up byte, 40 ms after the change
+}
+
+// The engine's own answer time-out of 1000 ms (what the KFS window keeps) and the main window's
+// 1500 ms, each from the frame to the retry or the time-out to the millisecond.
+TEST_F(Timing, AnswerTimeOutsOf1000And1500MsRunFromTheFrame)
+{
+    std::vector<uint64_t> timeOuts;
+    engine.OnTimeOut = [&](TObject*) { timeOuts.push_back(loop.NowMs()); };
+    for (const uint64_t timeOut : {1000u, 1500u}) {
+        if (timeOut != 1000) engine.SetTimeOut(static_cast<int>(timeOut));
+        engine.SetRepetition(true);
+        repetitions.clear();
+        engine.ReadFlash(0x100, 1);
+        Send();
+        const uint64_t frame = link.writes.back().timeMs;
+        loop.RunFor(frame + timeOut - 1 - loop.NowMs());
+        EXPECT_TRUE(repetitions.empty()) << timeOut;
+        loop.RunFor(1);
+        ASSERT_EQ(repetitions.size(), 1u) << timeOut;
+        EXPECT_EQ(repetitions[0].at, frame + timeOut);
+        // The retry goes after TimePackage and waits as long again.
+        loop.RunFor(1 + timeOut);
+        ASSERT_EQ(repetitions.size(), 2u) << timeOut;
+        EXPECT_EQ(repetitions[1].at, frame + timeOut + 1 + timeOut);
+        engine.BreakTransmit();
+
+        engine.SetRepetition(false);
+        engine.ReadFlash(0x100, 1);
+        Send();
+        const uint64_t single = link.writes.back().timeMs;
+        loop.RunFor(10000);
+        ASSERT_FALSE(timeOuts.empty()) << timeOut;
+        EXPECT_EQ(timeOuts.back(), single + timeOut);
+    }
+    EXPECT_EQ(timeOuts.size(), 2u);
+}
+
 TEST_F(Timing, IrdaLineIsNeverWokenAgain)
 {
     engine.SetWorkType(wtIrDA);

@@ -1,6 +1,6 @@
 // Asynchronous transfers against the scripted platform: handles and their records, the order and
-// thread of the completion calls, refused transfers, one transfer per record, and many transfers
-// in a row leaving nothing behind.
+// thread of the completion calls, the port's time-outs in virtual time, refused transfers, one
+// transfer per record, and many transfers in a row leaving nothing behind.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -197,6 +197,74 @@ TEST_F(Async, ReadsOfQueuedBytesCountAndCallOnReadThenTheHandler)
     EXPECT_EQ(s, "");
     EXPECT_TRUE(comm.CloseAsync(h));
     EXPECT_TRUE(comm.CloseAsync(hs));
+}
+
+TEST_F(Async, AReadCompletesAtOnceWithWhatIsQueuedAndLeavesLaterBytesQueued)
+{
+    int reads = 0;
+    comm.OnRead = [&](TObject*) { ++reads; };
+    pl.Feed("COM2", "abc");
+    pl.FeedAt("COM2", pl.Now() + 10, "de");
+    const uint32_t start = pl.Now();
+    char buf[5] = {};
+    const HASYNC h = comm.InitAsync(Recorder(), false);
+    EXPECT_EQ(comm.ReadAsync(h, buf, 5), 3u);
+    ASSERT_TRUE(RunUntilDone(h));
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_TRUE(done[0].success);  // fewer bytes than asked is no failure
+    EXPECT_EQ(done[0].count, 3);
+    EXPECT_EQ(std::string(buf, 5), std::string("abc\0\0", 5));
+    EXPECT_EQ(pl.Now(), start);  // nothing waited for the later bytes
+    EXPECT_EQ(comm.GetTakenOutCount(), 3u);
+
+    // An empty queue: done at once with nothing.
+    const HASYNC he = comm.InitAsync(Recorder(), false);
+    EXPECT_EQ(comm.ReadAsync(he, buf, 5), 0u);
+    ASSERT_TRUE(RunUntilDone(he));
+    ASSERT_EQ(done.size(), 2u);
+    EXPECT_TRUE(done[1].success);
+    EXPECT_EQ(done[1].count, 0);
+    EXPECT_EQ(reads, 2);
+    EXPECT_EQ(comm.GetTakenOutCount(), 3u);
+    pl.Advance(10);
+    EXPECT_EQ(comm.GetCount(0), 2u);  // for whoever reads next
+    EXPECT_TRUE(comm.CloseAsync(h));
+    EXPECT_TRUE(comm.CloseAsync(he));
+}
+
+// The port gives a write a second per byte plus 1.5 s in all, counted from its start.
+TEST_F(Async, AWriteOnALineHeldByFlowControlGivesUpAfterItsTimeOutWithWhatWent)
+{
+    int sends = 0;
+    comm.OnSend = [&](TObject*) { ++sends; };
+    {
+        auto lk = pl.Lock();
+        port.writeBudget = 2;
+    }
+    uint32_t start = pl.Now();
+    const HASYNC h = comm.InitAsync(Recorder(), false);
+    EXPECT_EQ(comm.SendAsync(h, "abcd", 4), 0u);  // not all of it went at once
+    ASSERT_TRUE(RunUntilDone(h));
+    EXPECT_EQ(pl.Now() - start, 4 * 1000 + 1500u);
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_TRUE(done[0].success);  // a time-out is no failure: the count says what went
+    EXPECT_EQ(done[0].count, 2);
+    EXPECT_EQ(Written(), "ab");
+    EXPECT_EQ(comm.GetSentCount(), 2u);
+    EXPECT_EQ(sends, 1);
+
+    start = pl.Now();
+    const HASYNC h1 = comm.InitAsync(Recorder(), false);
+    EXPECT_EQ(comm.SendAsync(h1, "e", 1), 0u);
+    ASSERT_TRUE(RunUntilDone(h1));
+    EXPECT_EQ(pl.Now() - start, 1000 + 1500u);
+    ASSERT_EQ(done.size(), 2u);
+    EXPECT_TRUE(done[1].success);
+    EXPECT_EQ(done[1].count, 0);
+    EXPECT_EQ(Written(), "ab");
+    EXPECT_EQ(comm.GetSentCount(), 2u);
+    EXPECT_TRUE(comm.CloseAsync(h));
+    EXPECT_TRUE(comm.CloseAsync(h1));
 }
 
 TEST_F(Async, ARefusedTransferStillCompletesAsAFailureWithoutCountOrNotification)

@@ -111,6 +111,8 @@ TEST_F(CommIO, AWriteThatCannotProceedGivesUpAfterItsTimeout)
     }
     int sends = 0;
     comm.OnSend = [&](TObject*) { ++sends; };
+    size_t outEmpty = 0;
+    comm.OnCommEvent = [&](TObject*, TDeviceEvents ev) { outEmpty += ev == TDeviceEvents{deOutEmpty} ? 1 : 0; };
     uint32_t start = pl.Now();
     EXPECT_EQ(comm.SendDataEx("abc", 3, 200), 0u);
     EXPECT_EQ(pl.Now() - start, 201u);
@@ -120,10 +122,17 @@ TEST_F(CommIO, AWriteThatCannotProceedGivesUpAfterItsTimeout)
         P().outQueue = 0;
         P().writeAccept = 0;  // room, but the device refuses every byte
     }
+    EXPECT_EQ(outEmpty, 0u);  // no room: nothing written, nothing reported
     start = pl.Now();
     EXPECT_EQ(comm.SendData("abc", 3), 0u);
     EXPECT_EQ(pl.Now() - start, 501u);
     EXPECT_EQ(sends, 0);
+    {
+        // Every write reports the output empty, whatever it moved.
+        auto lk = pl.Lock();
+        EXPECT_GE(P().writeCalls.size(), 1u);
+        EXPECT_EQ(outEmpty, P().writeCalls.size());
+    }
     EXPECT_TRUE(comm.SendString(""));
 }
 
@@ -206,9 +215,13 @@ TEST_F(CommIO, CallbackLockRefusesTransfersInsideOnReadAndOnSendButNotInsideOnDa
     pl.Feed("COM2", "abcd");
     comm.OnRead = [&](TObject*) {
         EXPECT_TRUE(comm.GetLocked());
-        EXPECT_EQ(CodeOf([&] { comm.ReadData(buf, 1); }), 5);
-        EXPECT_EQ(CodeOf([&] { comm.SendData("x", 1); }), 4);
-        EXPECT_EQ(CodeOf([&] { comm.WaitForString({"x"}, 1); }), 5);
+        std::string message;
+        EXPECT_EQ(CodeOf([&] { comm.ReadData(buf, 1); }, &message), 5);
+        EXPECT_EQ(message, "Устройство закрыто. Не возможно произвести чтение.");
+        EXPECT_EQ(CodeOf([&] { comm.SendData("x", 1); }, &message), 4);
+        EXPECT_EQ(message, "Устройство закрыто. Не возможно произвести запись.");
+        EXPECT_EQ(CodeOf([&] { comm.WaitForString({"x"}, 1); }, &message), 5);
+        EXPECT_EQ(message, "Устройство закрыто. Не возможно произвести чтение.");
     };
     EXPECT_EQ(comm.ReadData(buf, 1), 1u);
     comm.OnRead = [&](TObject*) { throw std::runtime_error("handler"); };

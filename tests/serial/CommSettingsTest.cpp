@@ -389,20 +389,23 @@ TEST_F(CommSettings, LineFunctionsStatusAndCounts)
         auto lk = pl.Lock();
         EXPECT_EQ(port.escapes, (std::vector<uint32_t>{8, 9, 5, 6, 3, 4, 1, 2}));
         port.statusFlags = 0x101;  // only the low byte is status
-        port.maxBaud = baud1800;
     }
     EXPECT_EQ(comm.GetCommStatus(), TCommStatus{csCTSHold});
-    EXPECT_EQ(comm.GetMaxBaud(), br1200);
-    {
-        auto lk = pl.Lock();
-        port.maxBaud = baudUser;
+    // The system's maximum-rate bits, as it reports them; 128K, 115200 and 57600 stand out of order.
+    const std::pair<uint32_t, TBaudRate> maxRates[] = {
+        {0x10, br300},     {0x20, br600},      {0x40, br1200},      {0x80, br1200},
+        {0x100, br2400},   {0x200, br4800},    {0x400, br4800},     {0x800, br9600},
+        {0x1000, br14400}, {0x2000, br19200},  {0x4000, br38400},   {0x8000, br56000},
+        {0x10000, br128000}, {0x20000, br115200}, {0x40000, br57600}, {0x10000000, brCustom},
+        {0x1, br110},      {0x2, br110},       {0x12, br110},       {0, br110},
+    };
+    for (const auto& [bits, rate] : maxRates) {
+        {
+            auto lk = pl.Lock();
+            port.maxBaud = bits;
+        }
+        EXPECT_EQ(comm.GetMaxBaud(), rate) << std::hex << bits;
     }
-    EXPECT_EQ(comm.GetMaxBaud(), brCustom);
-    {
-        auto lk = pl.Lock();
-        port.maxBaud = baud075 | baud110;
-    }
-    EXPECT_EQ(comm.GetMaxBaud(), br110);
 
     pl.Feed("COM2", "abcde");
     EXPECT_EQ(comm.GetCount(0), 5u);

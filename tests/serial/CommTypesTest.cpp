@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <iterator>
 
 #include "serial/CommErrors.h"
 #include "serial/CommTypes.h"
@@ -83,13 +84,45 @@ TEST(CommConvert, ReceiveTimeoutRoundsHalvesToEvenAndAddsOneMillisecond)
 
 TEST(CommErrors, MessageTableAndSystemErrorWording)
 {
-    EXPECT_STREQ(CommMessageText(65525), "Не возможно открыть устройство %s");
-    EXPECT_STREQ(CommMessageText(65532), "Не существующая команда модема .");
-    EXPECT_EQ(CommMessageText(65533), nullptr);
+    // The driver's messages as its users know them, with the code each is raised with (-1: a
+    // conversion error, which has none).
+    struct Row {
+        unsigned id;
+        const char* name;
+        const char* text;
+        int code;
+    };
+    const Row table[] = {
+        {65520, "SInvalidBaudRate", "'%s' is not a valid baud rate value.", -1},
+        {65521, "SInvalidFlowControl", "'%s' is not a valid flow control value.", -1},
+        {65522, "SInvalidDataBits", "'%s' is not a valid data bits value.", -1},
+        {65523, "SInvalidParity", "'%s' is not a valid parity value.", -1},
+        {65524, "SInvalidStopBits", "'%s' is not a valid stop bits value.", -1},
+        {65525, "SDOpenError", "Не возможно открыть устройство %s", 65535},
+        {65526, "SCommOpened", "Устройство уже открыто.", 2},
+        {65527, "SCommClosed", "Устройство не открыто.", 1},
+        {65528, "SInvalidDCB", "Не возможно обновить контрольный блок устройства.", 3},
+        {65529, "SInvalidIOSize", "Не возможно обновить буфер в.в.", 6},
+        {65530, "SLockedSend", "Устройство закрыто. Не возможно произвести запись.", 4},
+        {65531, "SLockedRead", "Устройство закрыто. Не возможно произвести чтение.", 5},
+        {65532, "SNoCommandState", "Не существующая команда модема .", 7},
+        {65534, "SReadError", "Не способен считать из порта.", 10},
+        {65535, "SSendError", "Не способен записать в порт.", 11},
+    };
     int n = 0;
     const SCommMessage* all = CommMessages(n);
-    ASSERT_EQ(n, 15);
-    EXPECT_EQ(all[n - 1].Code, 11);
+    ASSERT_EQ(n, static_cast<int>(std::size(table)));
+    for (int i = 0; i < n; ++i) {
+        const Row& want = table[i];
+        EXPECT_EQ(all[i].Id, want.id) << want.name;
+        EXPECT_STREQ(all[i].Name, want.name);
+        EXPECT_STREQ(all[i].Text, want.text) << want.name;
+        EXPECT_EQ(all[i].Code, want.code) << want.name;
+        EXPECT_STREQ(CommMessageText(want.id), want.text) << want.name;
+    }
+    EXPECT_STREQ(SLockedSend, "Устройство закрыто. Не возможно произвести запись.");
+    EXPECT_STREQ(SLockedRead, "Устройство закрыто. Не возможно произвести чтение.");
+    EXPECT_EQ(CommMessageText(65533), nullptr);
     EXPECT_EQ(FormatMessage(SDOpenError, "COM7"), "Не возможно открыть устройство COM7");
 
     try {

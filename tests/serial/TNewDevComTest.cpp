@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -430,5 +431,38 @@ TEST_F(LinkThreaded, AVanishedDeviceLeavesAClosedPortThatSaysWhy)
     link.SetOpen(true);
     EXPECT_TRUE(link.GetOpen());
     EXPECT_FALSE(link.GetDeviceLost());
+    link.SetOpen(false);
+}
+
+TEST_F(LinkThreaded, AnErrorEscapingAPacketHandlerIsTakenAsTheLossOfTheDevice)
+{
+    int lost = 0;
+    link.OnDeviceLost = [&](TObject*) { ++lost; };
+    std::vector<std::string> packets;
+    link.SetOnReceivePacket([&](unsigned char* d, int n) {
+        packets.emplace_back(d, d + n);
+        if (packets.size() == 1) throw std::runtime_error("boom");
+    });
+    link.SetLengthPacket(3);
+    link.SetReceiveType(rtPacket);
+    link.SetOpen(true);
+    link.SetDTR(true);
+    pl.Feed("COM2", "abcdef");
+    pl.PushEvent("COM2", evRxChar);
+    ASSERT_TRUE(loop.RunUntil([&] { return lost > 0; }, 5000));
+    loop.RunFor(50);
+    EXPECT_EQ(lost, 1);
+    EXPECT_EQ(packets, std::vector<std::string>{"abc"});
+    EXPECT_FALSE(link.GetOpen());
+    EXPECT_FALSE(link.GetDTR());
+    EXPECT_TRUE(link.GetDeviceLost());
+    EXPECT_EQ(link.GetDeviceLostReason(), "Порт COM2 закрыт: сбой при обработке принятых данных: boom");
+    EXPECT_THROW(link.Transmit_Packed("x", 1), EDeviceError);  // what the engine and the windows hear of
+
+    link.SetOpen(true);  // a new opening delivers again
+    EXPECT_FALSE(link.GetDeviceLost());
+    pl.Feed("COM2", "ghi");
+    pl.PushEvent("COM2", evRxChar);
+    EXPECT_TRUE(loop.RunUntil([&] { return packets.size() == 2; }, 5000));
     link.SetOpen(false);
 }
