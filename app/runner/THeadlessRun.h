@@ -14,12 +14,14 @@ namespace rv {
 
 class Loop;
 
-// Exit statuses of the runner.
+// Exit statuses of the runner; each means one thing.
 enum TVerifyExit {
-    veComplete = 0,    // the protocol is complete (and saved when asked)
-    veIncomplete = 1,  // the verification ended short: refused, stopped, sensor error, points not set, save failed
+    veComplete = 0,    // the protocol is complete (and saved when asked); the KFS written and read back
+    veIncomplete = 1,  // the meter refused or a check failed (emulator, correction mode, zero flow, sensor, points)
     veUsage = 2,       // bad arguments, or a sensor the meter does not offer
     vePort = 3,        // the port could not be opened
+    veLineLost = 4,    // the line was lost in the middle of the run
+    veStopped = 5,     // stopped by the technician or a signal
 };
 
 class THeadlessRun : public IPrompter {
