@@ -10,4 +10,4 @@ ninja -C build/release rivanta-verify >/dev/null
 if [[ $# -eq 0 ]]; then
   set -- --simulate
 fi
-exec build/release/app/rivanta-verify "$@"
+exec build/release/bin/rivanta-verify "$@"

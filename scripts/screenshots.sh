@@ -15,4 +15,4 @@ mkdir -p "$out"
 rm -f "$out"/*.png
 # The technician's locale (decimal comma); a sanitizer build would report the X libraries' own leaks.
 LANG=ru_RU.UTF-8 ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0} \
-  xvfb-run -a -s "-screen 0 1024x768x24" "$build/app/rivanta" --simulate --screenshots "$out"
+  xvfb-run -a -s "-screen 0 1024x768x24" "$build/bin/rivanta" --simulate --screenshots "$out"
