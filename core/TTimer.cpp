@@ -44,4 +44,12 @@ void TTimer::Fire(uint64_t due)
     OnTimer(this);
 }
 
+std::unique_ptr<TTimer> MakeTimer(Loop& loop, const char* name, uint32_t interval)
+{
+    auto timer = std::make_unique<TTimer>(nullptr, &loop);
+    timer->SetName(name);
+    timer->SetInterval(interval);
+    return timer;
+}
+
 }  // namespace rv

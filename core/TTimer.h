@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "Event.h"
 #include "TObject.h"
@@ -41,5 +42,8 @@ private:
     TTimer* next_ = nullptr;
     TTimer* prev_ = nullptr;
 };
+
+// A stopped timer of loop with its name and interval, as a window keeps one.
+std::unique_ptr<TTimer> MakeTimer(Loop& loop, const char* name, uint32_t interval);
 
 }  // namespace rv

@@ -15,11 +15,9 @@ TForm1Controller::TForm1Controller(IDeviceLink& link, IPrompter& prompter, Loop*
     : prompter_(prompter),
       connection_(link, loop ? *loop : Loop::Current(), 1000, kSensorBytesKept,
                   [this](std::exception_ptr error) { Escaped(error); }),
-      LastData(std::make_unique<TTimer>(nullptr, loop ? loop : &Loop::Current())),
+      LastData(MakeTimer(loop ? *loop : Loop::Current(), "LastData", 10)),
       write_(std::make_unique<TKfsWrite>(connection_, prompter, f_, static_cast<TKfsWrite::IHost&>(*this)))
 {
-    LastData->SetName("LastData");
-    LastData->SetInterval(10);
     BindHandlers();
 }
 

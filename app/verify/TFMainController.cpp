@@ -13,18 +13,6 @@
 
 namespace rv {
 
-namespace {
-
-std::unique_ptr<TTimer> MakeTimer(Loop& loop, const char* name, uint32_t interval)
-{
-    auto timer = std::make_unique<TTimer>(nullptr, &loop);
-    timer->SetName(name);
-    timer->SetInterval(interval);
-    return timer;
-}
-
-}  // namespace
-
 TFMainController::TFMainController(IDeviceLink& link, IPrompter& prompter, Loop* loop)
     : prompter_(prompter),
       loop_(loop ? *loop : Loop::Current()),

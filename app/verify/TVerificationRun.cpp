@@ -38,14 +38,6 @@ float F32At(const uint8_t* p)
     return v;
 }
 
-std::unique_ptr<TTimer> MakeTimer(Loop& loop, const char* name, uint32_t interval)
-{
-    auto timer = std::make_unique<TTimer>(nullptr, &loop);
-    timer->SetName(name);
-    timer->SetInterval(interval);
-    return timer;
-}
-
 }  // namespace
 
 TVerificationRun::TVerificationRun(TMeterConnection& connection, TMainPage& page, IPrompter& prompter, Loop& loop,
