@@ -227,7 +227,8 @@ TEST_F(PtyPort, WhatIsNotASerialPortIsRefusedAtOpenAndAPseudoTerminalIsNot)
     const std::string readOnly = create("/read-only", 0400);  // not even the rights are the question
 
     PosixLoop loop;
-    for (const std::string& path : {std::string("/dev/null"), std::string("/dev/zero"), file, std::string(dir), readOnly}) {
+    for (const std::string& path :
+         {std::string("/dev/null"), std::string("/dev/zero"), file, std::string(dir), readOnly}) {
         SCOPED_TRACE(path);
         TNewDevCom link(nullptr, &loop);
         link.SetCommNet(path);
