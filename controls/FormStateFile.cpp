@@ -31,7 +31,10 @@ std::string FormStateFileName(const SFormStatePlace& place)
     const std::string name = file + "_SP.ini";
 
     const std::string folder = dir.empty() ? std::string("./") : dir;
-    if (!place.IsWritableDir || place.IsWritableDir(folder)) return dir + name;
+    // A program installed under /usr is the package system's, which removes only what it installed: its state goes
+    // to the user's configuration even where root could write beside it.
+    const bool installed = dir.rfind("/usr/", 0) == 0;
+    if (!installed && (!place.IsWritableDir || place.IsWritableDir(folder))) return dir + name;
     std::string home = place.ConfigHome;
     while (home.size() > 1 && home.back() == '/') home.pop_back();
     return home + "/rivanta/" + name;

@@ -17,8 +17,8 @@ struct SFormStatePlace {
 };
 
 // The executable path cut before the extension of its file name, followed by "_SP.ini"; a name without an
-// extension keeps all of it. When the executable's folder is not writable the file goes to
-// ConfigHome/rivanta/ under the same name.
+// extension keeps all of it. When the executable's folder is not writable, or lies under /usr (an installed
+// program), the file goes to ConfigHome/rivanta/ under the same name.
 std::string FormStateFileName(const SFormStatePlace& place);
 
 std::string CurrentExecutablePath();

@@ -85,6 +85,18 @@ std::vector<std::string> DirEntries(const std::string& dir)
     return names;
 }
 
+bool IsCharacterDevice(int fd)
+{
+    struct stat st {};
+    return fstat(fd, &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+// /dev/null and /dev/zero are character devices too; a terminal answers the settings request.
+bool IsSerialDevice(int fd)
+{
+    return IsCharacterDevice(fd) && isatty(fd) == 1;
+}
+
 bool Exists(const std::string& path)
 {
     struct stat st {};
@@ -116,7 +128,16 @@ std::unique_ptr<ISerialDevice> PosixSerialPlatform::Open(const std::string& name
     const std::string path = PosixDevicePath(name);
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        SetPosixLastError(errno);
+        const int e = errno;
+        // A folder, or a file the user may not write, is not refused for want of rights: it is no port.
+        struct stat st {};
+        SetPosixLastError(e != ENOENT && stat(path.c_str(), &st) == 0 && !S_ISCHR(st.st_mode) ? ENOTTY : e);
+        return nullptr;
+    }
+    // Only a terminal takes line settings; a printer port is the one other device the driver drives.
+    if (!IsSerialDevice(fd) && !(NumberedName(name, "LPT") && IsCharacterDevice(fd))) {
+        close(fd);
+        SetPosixLastError(ENOTTY);
         return nullptr;
     }
     // The lock holds against every other opener, privileged or not; TIOCEXCL adds the

@@ -9,7 +9,8 @@ namespace rv {
 class PosixSerialPlatform : public ISerialPlatform {
 public:
     // Opens read-write, non-blocking, without becoming the controlling terminal; refuses a device
-    // another descriptor holds (EBUSY). Low latency is requested from USB adapters, best effort.
+    // another descriptor holds (EBUSY) and anything but a terminal or a printer port LPTn (ENOTTY:
+    // /dev/null, a file, a folder). Low latency is requested from USB adapters, best effort.
     std::unique_ptr<ISerialDevice> Open(const std::string& name) override;
     uint32_t TickCount() override;
     int LastError() override;

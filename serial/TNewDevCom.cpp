@@ -22,6 +22,7 @@ const char* const kDeviceLostText = "Порт %s больше не доступ�
 const char* const kHandlerFailedText = "Порт %s закрыт: сбой при обработке принятых данных: ";
 const char* const kIrdaFailedText = "Настройка адаптера IrDA не удалась, передача отменена: ";
 const char* const kSendFailedText = "Передача отменена: ";
+const char* const kNotSerialText = " не является последовательным портом";
 
 // Why an open failed, in the technician's words where the reason is a common one.
 std::string OpenFailureReason(int error, const std::string& systemText)
@@ -35,7 +36,9 @@ std::string OpenFailureReason(int error, const std::string& systemText)
             return "порт занят другой программой";
         case EACCES:
         case EPERM:
-            return "нет прав доступа к порту";
+            // Serial ports belong to the dialout group; the package does not add anyone to it.
+            return "нет прав доступа к порту. Пользователь должен состоять в группе dialout: "
+                   "sudo adduser $USER dialout, затем выйти из системы и войти снова.";
         default:
             return systemText.empty() ? "ошибка " + std::to_string(error) : systemText;
     }
@@ -236,7 +239,11 @@ void TNewDevCom::SetOpen(bool open)
         if (de && de->ErrorCode == ecDOpenError) {
             ISerialPlatform& pl = comm_->GetPlatform();
             const int error = pl.LastError();
-            reason += ": " + OpenFailureReason(error, pl.ErrorText(error));
+            // The platform opens terminals only: anything else is named for what it is not.
+            if (error == ENOTTY)
+                reason = comm_->GetDeviceName() + kNotSerialText;
+            else
+                reason += ": " + OpenFailureReason(error, pl.ErrorText(error));
         }
         // Settings the device refused leave the driver open; the link reports a closed port.
         CloseQuietly();

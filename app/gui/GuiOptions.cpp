@@ -7,9 +7,22 @@ const char kGuiUsage[] =
     "Использование: rivanta [параметры]\n"
     "  --port ИМЯ           выбрать порт (COM1, ttyUSB0, /dev/ttyS0 ...)\n"
     "  --simulate           встроенный имитатор прибора на псевдотерминале, его порт выбран\n"
-    "  --meter ФАЙЛ         имитатор с прибором из описания JSON (включает --simulate)\n"
+    "  --meter ИМЯ|ФАЙЛ     имитатор с прибором из описания JSON (включает --simulate): файл или имя\n"
+    "                       прибора (default, three-path, deviation ...) из папки rivanta/meters\n"
+    "                       в ~/.local/share, /usr/local/share или /usr/share\n"
     "  --screenshots КАТАЛОГ  соединиться с имитатором, сохранить снимки окон в каталог и выйти\n"
-    "  --help               эта справка\n";
+    "  --help               эта справка\n"
+    "  --version            версия программы\n";
+
+std::string HelpOrVersionAnswer(int argc, const char* const* argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") return kGuiUsage;
+        if (a == "--version") return "rivanta " RIVANTA_VERSION "\n";
+    }
+    return {};
+}
 
 std::string ParseGuiOptions(const std::vector<std::string>& args, SGuiOptions& options)
 {
@@ -20,8 +33,8 @@ std::string ParseGuiOptions(const std::vector<std::string>& args, SGuiOptions& o
             to = args[++i];
             return true;
         };
-        if (a == "--help" || a == "-h") {
-            options.Help = true;
+        if (a == "--help" || a == "-h" || a == "--version") {
+            // Answered before the application starts (HelpOrVersionAnswer).
         } else if (a == "--port") {
             if (!value(options.Port)) return "После --port нужно имя порта.";
         } else if (a == "--simulate") {

@@ -5,6 +5,7 @@
 #include "app/gui/TRivantaGui.h"
 #include "app/gui/TScreenshotTour.h"
 #include "serial/XAsync.h"
+#include "sim/MeterFiles.h"
 
 #include <QMessageBox>
 
@@ -15,7 +16,13 @@
 
 int main(int argc, char** argv)
 {
+    if (const std::string answer = rv::HelpOrVersionAnswer(argc, argv); !answer.empty()) {
+        std::fputs(answer.c_str(), stdout);
+        return 0;
+    }
     rv::TApplication app(argc, argv);
+    // The desktop entry rivanta.desktop, for the window's icon and its place in the menu.
+    QGuiApplication::setDesktopFileName(QStringLiteral("rivanta"));
     rv::LoadRussianTranslation(app);
     rv::UseSystemDecimalSeparator();
     // The serial driver's background transfers announce themselves in the application's title.
@@ -30,9 +37,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "rivanta: %s\n%s", error.c_str(), rv::kGuiUsage);
         return 2;
     }
-    if (options.Help) {
-        std::fputs(rv::kGuiUsage, stdout);
-        return 0;
+    try {
+        // A shipped meter by its name, or a description file.
+        if (!options.MeterFile.empty()) options.MeterFile = rv::sim::FindMeterFile(options.MeterFile);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "rivanta: %s\n", e.what());
+        return 2;
     }
 
     std::unique_ptr<rv::TRivantaGui> gui;

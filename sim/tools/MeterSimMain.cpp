@@ -12,6 +12,7 @@
 #include <string>
 
 #include "sim/MeterDescription.h"
+#include "sim/MeterFiles.h"
 #include "sim/PtyMeterServer.h"
 #include "sim/SimMeter.h"
 
@@ -19,7 +20,9 @@ namespace {
 
 const char kUsage[] =
     "usage: rivanta-meter-sim [options]\n"
-    "  --meter FILE        meter description (JSON); the built-in default meter without it\n"
+    "  --meter NAME|FILE   meter description (JSON): a file, or the name of a shipped meter (default,\n"
+    "                      three-path, deviation ...) in the rivanta/meters folder of ~/.local/share,\n"
+    "                      /usr/local/share or /usr/share; the built-in default meter without it\n"
     "  --no-echo           the line does not return the PC's own bytes\n"
     "  --baud N            pace the line at 10 bit times a byte at N baud; 0 = unpaced (default)\n"
     "  --turnaround-us N   delay from a request's last byte to the answer\n"
@@ -29,7 +32,9 @@ const char kUsage[] =
     "  --garbage P         probability that 1..8 random bytes precede an answer\n"
     "  --late P            probability that an answer is delayed by --late-ms (default 2000)\n"
     "  --late-ms N\n"
-    "  --log FILE          one line per exchange: time, request, answer and fault, as hex\n";
+    "  --log FILE          one line per exchange: time, request, answer and fault, as hex\n"
+    "  --help              this help\n"
+    "  --version           the program's version\n";
 
 [[noreturn]] void Usage(const std::string& error)
 {
@@ -72,6 +77,9 @@ int main(int argc, char** argv)
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
+        } else if (a == "--version") {
+            std::puts("rivanta-meter-sim " RIVANTA_VERSION);
+            return 0;
         } else if (a == "--meter")
             meterFile = value();
         else if (a == "--no-echo")
@@ -107,7 +115,8 @@ int main(int argc, char** argv)
 
     std::unique_ptr<rv::sim::PtyMeterServer> server;
     try {
-        auto image = meterFile.empty() ? rv::sim::DefaultMeter() : rv::sim::LoadMeter(meterFile);
+        auto image =
+            meterFile.empty() ? rv::sim::DefaultMeter() : rv::sim::LoadMeter(rv::sim::FindMeterFile(meterFile));
         server = std::make_unique<rv::sim::PtyMeterServer>(std::make_unique<rv::sim::SimMeter>(image, faults), options);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "rivanta-meter-sim: %s\n", e.what());

@@ -48,10 +48,14 @@ TEST(FormStateFileName, ExtensionComesFromTheFileNameOnly)
 TEST(FormStateFileName, AnUnwritableExecutableFolderFallsBackToTheUserConfiguration)
 {
     std::string asked;
-    SFormStatePlace p{"/usr/lib/v1.2/rivanta.bin", [&](const std::string& d) { return asked = d, false; },
+    SFormStatePlace p{"/opt/v1.2/rivanta.bin", [&](const std::string& d) { return asked = d, false; },
                       "/home/tech/.config/"};
     EXPECT_EQ(FormStateFileName(p), "/home/tech/.config/rivanta/rivanta_SP.ini");
-    EXPECT_EQ(asked, "/usr/lib/v1.2/");
+    EXPECT_EQ(asked, "/opt/v1.2/");
+    // Installed by a package: never beside the program, even for root, who may write there.
+    EXPECT_EQ(FormStateFileName(Place("/usr/bin/rivanta")), "/home/tech/.config/rivanta/rivanta_SP.ini");
+    EXPECT_EQ(FormStateFileName(Place("/usr/local/bin/rivanta")), "/home/tech/.config/rivanta/rivanta_SP.ini");
+    EXPECT_EQ(FormStateFileName(Place("/usrx/rivanta")), "/usrx/rivanta_SP.ini");
 
     {
         ScopedEnv xdg("XDG_CONFIG_HOME", "/srv/conf");

@@ -305,8 +305,8 @@ std::unique_ptr<ISerialDevice> FakeSerialPlatform::Open(const std::string& name)
         t_lastError = ENOENT;
         return nullptr;
     }
-    if (it->second->open) {
-        t_lastError = EBUSY;
+    if (it->second->open || it->second->openError) {
+        t_lastError = it->second->open ? EBUSY : it->second->openError;
         return nullptr;
     }
     it->second->open = true;

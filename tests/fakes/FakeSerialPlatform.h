@@ -20,6 +20,7 @@ namespace rv::test {
 struct FakePort {
     bool open = false;
     int opens = 0;
+    int openError = 0;  // errno of every open while set
 
     std::deque<uint8_t> input;
     std::multimap<uint32_t, std::vector<uint8_t>> arrivals;  // tick -> bytes that arrive then

@@ -1,6 +1,7 @@
 // The driver on real pseudo-terminals: the settings as the far side reads them, data both ways, the
-// read time-out, handlers that read, the text wait, exclusive opening, a device that vanishes, a
-// close while a hand-over waits, and the receive threshold that wakes the link once per packet.
+// read time-out, handlers that read, the text wait, exclusive opening, refusing what is no serial port, a
+// device that vanishes, a close while a hand-over waits, and the receive threshold that wakes the link once
+// per packet.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -209,6 +210,50 @@ TEST_F(PtyPort, ASecondOpenOfThePortIsRefused)
     comm.CloseDevice();
     link.SetOpen(true);
     EXPECT_TRUE(link.GetOpen());
+}
+
+TEST_F(PtyPort, WhatIsNotASerialPortIsRefusedAtOpenAndAPseudoTerminalIsNot)
+{
+    char dir[] = "/tmp/rivanta-not-a-port-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const auto create = [&](const char* name, mode_t mode) {
+        const std::string path = std::string(dir) + name;
+        const int fd = open(path.c_str(), O_CREAT | O_WRONLY, mode);
+        EXPECT_GE(fd, 0) << path;
+        close(fd);
+        return path;
+    };
+    const std::string file = create("/port", 0600);
+    const std::string readOnly = create("/read-only", 0400);  // not even the rights are the question
+
+    PosixLoop loop;
+    for (const std::string& path :
+         {std::string("/dev/null"), std::string("/dev/zero"), file, std::string(dir), readOnly}) {
+        SCOPED_TRACE(path);
+        TNewDevCom link(nullptr, &loop);
+        link.SetCommNet(path);
+        link.SetOpen(true);
+        EXPECT_FALSE(link.GetOpen());
+        EXPECT_EQ(link.GetOpenError(), path + " не является последовательным портом");
+        TXComm driver;
+        driver.SetDeviceName(path);
+        try {
+            driver.OpenDevice();
+            ADD_FAILURE() << "opened";
+        } catch (const EDeviceError& e) {
+            EXPECT_EQ(e.ErrorCode, ecDOpenError);
+        }
+        EXPECT_FALSE(driver.GetOpened());
+    }
+    std::remove(file.c_str());
+    std::remove(readOnly.c_str());
+    rmdir(dir);
+
+    TNewDevCom link(nullptr, &loop);
+    link.SetCommNet(pty.SlavePath());
+    link.SetOpen(true);
+    EXPECT_TRUE(link.GetOpen());
+    EXPECT_EQ(link.GetOpenError(), "");
 }
 
 TEST_F(PtyPort, TheFarSideClosingEndsTheEventThreadAsADeviceFailureWithoutSpinning)

@@ -3,6 +3,7 @@
 // virtual time, and a device that vanishes.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -250,6 +251,22 @@ TEST_F(Link, LinesFollowThePortAndFailedOpensSayWhy)
     link.SetOpen(true);
     EXPECT_EQ(link.GetOpenError(), "Не возможно открыть устройство COM2: порт занят другой программой");
     other.CloseDevice();
+
+    for (const int denied : {EACCES, EPERM}) {
+        {
+            auto lk = pl.Lock();
+            port.openError = denied;
+        }
+        link.SetOpen(true);
+        EXPECT_FALSE(link.GetOpen());
+        EXPECT_EQ(link.GetOpenError(),
+                  "Не возможно открыть устройство COM2: нет прав доступа к порту. Пользователь должен состоять в "
+                  "группе dialout: sudo adduser $USER dialout, затем выйти из системы и войти снова.");
+    }
+    {
+        auto lk = pl.Lock();
+        port.openError = 0;
+    }
 
     {
         auto lk = pl.Lock();

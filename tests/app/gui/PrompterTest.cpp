@@ -212,3 +212,17 @@ TEST(GuiOptions, PortSimulatedMeterAndScreenshots)
     EXPECT_NE(error({"--screenshots", "shots"}), "");
     EXPECT_EQ(error({"--fast"}), "Неизвестный параметр --fast.");
 }
+
+TEST(GuiOptions, HelpAndVersionAreAnsweredFromTheRawArguments)
+{
+    const auto answer = [](std::vector<const char*> args) {
+        args.insert(args.begin(), "rivanta");
+        return HelpOrVersionAnswer(static_cast<int>(args.size()), args.data());
+    };
+    EXPECT_EQ(answer({"-platform", "offscreen", "--help"}), kGuiUsage);  // Qt's own options not yet taken out
+    EXPECT_EQ(answer({"--version"}).rfind("rivanta ", 0), 0u);
+    EXPECT_EQ(answer({"--version"}).back(), '\n');
+    EXPECT_EQ(answer({"--simulate"}), "");
+    SGuiOptions o;
+    EXPECT_EQ(ParseGuiOptions({"--simulate", "--version"}, o), "");
+}
