@@ -41,6 +41,7 @@ class QuietPrompter : public rv::IPrompter {
 public:
     void Message(const std::string&, const std::string&) override {}
     bool Question(const std::string&, const std::string&) override { return false; }
+    rv::TAnswer QuestionCancel(const std::string&, const std::string&) override { return rv::anNo; }
     std::optional<int> ChooseSensor(rv::TSensorDialog, const std::vector<rv::SSensorChoice>& c) override
     {
         if (c.empty()) return std::nullopt;

@@ -49,6 +49,7 @@ struct SLineStatistics {
     uint64_t Repetitions = 0;      // frames scheduled again after a time-out or a checksum failure
     uint64_t TransmitErrors = 0;   // sends the link refused (port closed, device gone)
     int64_t LastRoundTripMs = -1;  // frame handed to the link -> answer accepted; -1 before the first
+    int64_t LastAnswerMs = -1;     // loop time at which the last answer was accepted; -1 before the first
 };
 
 // A request that cannot be built (a count beyond what a frame can carry, a missing buffer or link).

@@ -352,7 +352,9 @@ void TRurIvaQs::DropPacket(const unsigned char* Data, int Size)
 void TRurIvaQs::AnswerAccepted(const unsigned char* Data, size_t Size)
 {
     ++stats_.Answers;
-    stats_.LastRoundTripMs = static_cast<int64_t>(loop_.NowMs() - sentAtMs_);
+    const uint64_t now = loop_.NowMs();
+    stats_.LastRoundTripMs = static_cast<int64_t>(now - sentAtMs_);
+    stats_.LastAnswerMs = static_cast<int64_t>(now);
     Trace(TraceKind::Answer, Data, Size);
 }
 

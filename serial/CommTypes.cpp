@@ -7,16 +7,12 @@
 
 namespace rv {
 
-const uint32_t BaudRateTable[BaudRateCount] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
-                                                19200, 38400, 56000, 57600, 115200, 128000, 256000};
-
 const char* const STR_FLOWCONTROL[4] = {"None", "CTS/RTS", "DTR/DSR", "XOn/XOff"};
 const char* const STR_PARITY[5] = {"None", "Odd", "Even", "Mark", "Space"};
 
 uint32_t BaudRateValue(TBaudRate rate)
 {
-    const int i = static_cast<int>(rate);
-    return i >= 0 && i < BaudRateCount ? BaudRateTable[i] : 0;
+    return BitsPerSecond(rate);
 }
 
 TBaudRate BaudRateOfValue(uint32_t value)

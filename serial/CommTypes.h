@@ -91,8 +91,8 @@ using TCommEvent = Event<void(TObject* Sender, TDeviceEvents Events)>;
 using TDataEvent = Event<void(TObject* Sender, uint32_t Received)>;
 
 // Rates in bit/s indexed by TBaudRate; brCustom has no entry.
-inline constexpr int BaudRateCount = 15;
-extern const uint32_t BaudRateTable[BaudRateCount];
+inline constexpr int BaudRateCount = brCustom;
+inline constexpr const uint32_t (&BaudRateTable)[BaudRateCount] = kBaudRateBits;
 
 extern const char* const STR_FLOWCONTROL[4];  // fcNone..fcSoftware
 extern const char* const STR_PARITY[5];

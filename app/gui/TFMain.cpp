@@ -147,7 +147,8 @@ void TFMain::BuildVerificationPage(const std::vector<std::string>& ports)
 
     ProgressBar3 = Named(new QProgressBar(TabSheet1), "ProgressBar3");
     ProgressBar3->setFixedHeight(16);
-    ProgressBar3->setTextVisible(false);
+    ProgressBar3->setTextVisible(true);
+    ProgressBar3->setAlignment(Qt::AlignCenter);
     page->addWidget(ProgressBar3);
 
     Panel2 = Panel(TabSheet1, "Panel2", 56, QFrame::Raised);
@@ -155,6 +156,9 @@ void TFMain::BuildVerificationPage(const std::vector<std::string>& ports)
     Label5->move(8, 8);
     Button1 = Named(new QPushButton(QStringLiteral("Поверка"), Panel2), "Button1");
     Button1->setGeometry(8, 24, 75, 25);
+    ButtonStop = Named(new QPushButton(QStringLiteral("Стоп"), Panel2), "ButtonStop");
+    ButtonStop->setGeometry(420, 24, 75, 25);
+    ButtonStop->setToolTip(QStringLiteral("Остановить поверку: режим эмуляции в приборе выключается"));
     for (size_t k = 0; k < EditDigital.size(); ++k) {
         auto* edit = new TEditDigital(Panel2);
         edit->setObjectName(QStringLiteral("EditDigital%1").arg(8 + static_cast<int>(k)));
@@ -187,6 +191,7 @@ void TFMain::BindInputs()
                 [this, k](const QString& text) { ctl_.SetEditDigitalText(static_cast<int>(k), Ss(text)); });
     connect(PageControl1, &QTabWidget::currentChanged, this, [this](int page) { ctl_.SetActivePage(page); });
     connect(Button1, &QPushButton::clicked, this, [this] { ctl_.Button1Click(); });
+    connect(ButtonStop, &QPushButton::clicked, this, [this] { ctl_.ButtonStopClick(); });
     connect(SpeedButton1, &QToolButton::clicked, this, [this] { ctl_.SpeedButton1Click(); });
     connect(SpeedButton3, &QToolButton::clicked, this, [this] { SpeedButton3Click(); });
 }
@@ -230,6 +235,7 @@ void TFMain::Paint(TViewChange change)
             PaintEdits();
             break;
         case vcStage:
+        case vcPhase:
             break;
         case vcClose:
             close();
@@ -261,6 +267,8 @@ void TFMain::PaintProgress()
     const SMainView& v = ctl_.View();
     ProgressBar3->setRange(v.ProgressBar3Min, std::max(v.ProgressBar3Min, v.ProgressBar3Max));
     ProgressBar3->setValue(std::clamp(v.ProgressBar3Position, ProgressBar3->minimum(), ProgressBar3->maximum()));
+    // The whole run in per mille, shown as a percentage; nothing on an empty bar.
+    ProgressBar3->setFormat(v.ProgressBar3Position > v.ProgressBar3Min ? QStringLiteral("%p %") : QString());
 }
 
 void TFMain::PaintControls()
@@ -271,8 +279,12 @@ void TFMain::PaintControls()
     CBPortName->setToolTip(Qs(v.CBPortNameText));
     CBPortName->setEnabled(v.CBPortNameEnabled);
     SBOpenClose->setChecked(v.SBOpenCloseDown);
+    // The caption says what pressing the button does.
+    SBOpenClose->setText(v.SBOpenCloseDown ? QStringLiteral("Разорвать соединение")
+                                           : QStringLiteral("Установить соединение"));
     ChBDopInfo->setChecked(v.ChBDopInfoChecked);
     Button1->setEnabled(v.Button1Enabled);
+    ButtonStop->setEnabled(v.ButtonStopEnabled);
     ChB_back->setEnabled(v.ChB_backEnabled);
     ChB_back->setChecked(v.ChB_backChecked);
     PageControl1->setTabVisible(0, v.TabSheet1Visible);
@@ -323,6 +335,12 @@ void TFMain::showEvent(QShowEvent* event)
 
 void TFMain::closeEvent(QCloseEvent* event)
 {
+    // A run under way is stopped and an unsaved protocol offered for saving first; the controller asks for the
+    // close again when that is done.
+    if (!ctl_.CloseQuery()) {
+        event->ignore();
+        return;
+    }
     FormClose();
     event->accept();
 }

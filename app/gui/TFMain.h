@@ -64,6 +64,7 @@ public:
     QFrame* Panel2;
     QLabel* Label5;
     QPushButton* Button1;
+    QPushButton* ButtonStop;
     // EditDigital8 … EditDigital12
     std::array<TEditDigital*, TFMainController::kRequiredFlowFields> EditDigital;
     QCheckBox* ChB_back;

@@ -34,6 +34,21 @@ bool TGuiPrompter::Question(const std::string& text, const std::string& caption)
     return box.exec() == QMessageBox::Yes;
 }
 
+TAnswer TGuiPrompter::QuestionCancel(const std::string& text, const std::string& caption)
+{
+    QMessageBox box(QMessageBox::Question, Qs(caption), Qs(text),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, main_);
+    box.setDefaultButton(QMessageBox::Yes);
+    switch (box.exec()) {
+        case QMessageBox::Yes:
+            return anYes;
+        case QMessageBox::No:
+            return anNo;
+        default:
+            return anCancel;
+    }
+}
+
 std::optional<int> TGuiPrompter::ChooseSensor(TSensorDialog dialog, const std::vector<SSensorChoice>& choices)
 {
     TFSelectSensor* form = dialog == sdTest ? test_.data() : change_.data();
@@ -51,6 +66,7 @@ std::optional<std::string> TGuiPrompter::SaveFileName(const SSaveDialog& dialog)
     box.setFileMode(QFileDialog::AnyFile);
     box.setNameFilter(QtFileFilter(dialog.Filter));
     box.setDefaultSuffix(Qs(dialog.DefaultExt));
+    if (!dialog.FileName.empty()) box.selectFile(Qs(dialog.FileName));
     if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty()) return std::nullopt;
     return Ss(box.selectedFiles().constFirst());
 }

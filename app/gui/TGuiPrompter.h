@@ -24,6 +24,7 @@ public:
 
     void Message(const std::string& text, const std::string& caption) override;
     bool Question(const std::string& text, const std::string& caption) override;
+    TAnswer QuestionCancel(const std::string& text, const std::string& caption) override;
     // With no choice the dialog still opens (empty) and nothing is chosen.
     std::optional<int> ChooseSensor(TSensorDialog dialog, const std::vector<SSensorChoice>& choices) override;
     std::optional<std::string> SaveFileName(const SSaveDialog& dialog) override;

@@ -32,6 +32,16 @@ void TForm1Controller::BindHandlers()
     connection_.OnRead = Bind(this, &TForm1Controller::RecordsRead);
     connection_.OnRepetition = [this](int n) { SetStatus(TMeterConnection::RepetitionStatus(n)); };
     connection_.OnLost = Bind(this, &TForm1Controller::PortLost);
+    connection_.OnSilent = [this] {
+        if (prompter_.Question("Прибор не отвечает. Проверьте кабель, порт и адрес прибора. Продолжать попытки?",
+                               "Внимание.")) {
+            connection_.KeepTrying();
+            return;
+        }
+        view_.SBOpenCloseDown = false;
+        Disconnect("Запись прервана: прибор не отвечает.");
+        Stop("Прибор не отвечает.");
+    };
     LastData->OnTimer = Bind(this, &TForm1Controller::LastDataTimer);
 }
 

@@ -5,6 +5,7 @@
 #include "app/runner/THeadlessRun.h"
 #include "protocol/TraceFormat.h"
 #include "sim/MeterDescription.h"
+#include "sim/MeterFiles.h"
 #include "sim/PtyMeterServer.h"
 #include "sim/SimMeter.h"
 
@@ -38,7 +39,7 @@ bool PreparePort(const SRunnerOptions& options, std::unique_ptr<sim::PtyMeterSer
     port = options.Port;
     if (!options.Simulate) return true;
     try {
-        auto image = options.MeterFile.empty() ? sim::DefaultMeter() : sim::LoadMeter(options.MeterFile);
+        auto image = options.MeterFile.empty() ? sim::DefaultMeter() : sim::LoadMeter(sim::FindMeterFile(options.MeterFile));
         server = std::make_unique<sim::PtyMeterServer>(std::make_unique<sim::SimMeter>(image));
     } catch (const std::exception& e) {
         std::cerr << "rivanta-verify: имитатор прибора не запущен: " << e.what() << "\n";

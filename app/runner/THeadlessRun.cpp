@@ -55,6 +55,12 @@ void THeadlessRun::Finish(int code, const std::string& message)
     });
 }
 
+TAnswer THeadlessRun::QuestionCancel(const std::string& text, const std::string& caption)
+{
+    Answer(text, caption, false);
+    return anNo;
+}
+
 void THeadlessRun::Message(const std::string& text, const std::string& caption)
 {
     Log(caption + ": " + text);

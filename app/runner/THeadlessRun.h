@@ -36,6 +36,8 @@ public:
 
     // IPrompter: a message box is written to the log with its caption.
     void Message(const std::string& text, const std::string& caption) override;
+    // A Yes/No/Cancel box: No. The runner keeps nothing the box could save or keep (the protocol is on its output).
+    TAnswer QuestionCancel(const std::string& text, const std::string& caption) override;
 
 protected:
     explicit THeadlessRun(std::ostream& log) : log_(log) {}

@@ -39,6 +39,7 @@ struct SRunFields {
     int NextPhase = 0;
     int SweepDelay = 0;
     int SweepCount = 0;
+    int SweepLimit = 100;  // samples of the delay under way: 100 at the first, 50 at the next, then 20 each
     float SweepSample = 0.0f;
     int DelayCode = 0;
     TDelayTable FwdFlows{};

@@ -4,12 +4,16 @@
 
 #include "app/verify/TVerificationRun.h"
 #include "app/window/Guarded.h"
+#include "app/window/IPrompter.h"
+#include "app/window/ProtocolFormat.h"
 #include "controls/WholeFile.h"
 #include "core/Cp1251.h"
 #include "core/IDeviceLink.h"
 #include "core/Loop.h"
 #include "core/TTimer.h"
 #include "meter/TRurIvaQs_6x6.h"
+
+#include <ctime>
 
 namespace rv {
 
@@ -25,8 +29,12 @@ TFMainController::TFMainController(IDeviceLink& link, IPrompter& prompter, Loop*
 {
     connection_.OnIdentity = Bind(this, &TFMainController::Identified);
     connection_.OnRead = Bind(this, &TFMainController::RecordsRead);
-    connection_.OnRepetition = [this](int n) { page_.SetStatus(TMeterConnection::RepetitionStatus(n)); };
+    connection_.OnRepetition = [this](int n) {
+        page_.SetStatus(TMeterConnection::RepetitionStatus(n));
+        run_->Repetition(n);
+    };
     connection_.OnLost = Bind(this, &TFMainController::PortLost);
+    connection_.OnSilent = Bind(this, &TFMainController::Silent);
     run_->OnClose = Bind(this, &TFMainController::CloseWith);
     LastData->OnTimer = Bind(this, &TFMainController::LastDataTimer);
     TimerClose->OnTimer = Bind(this, &TFMainController::TimerCloseTimer);
@@ -97,6 +105,12 @@ void TFMainController::AbandonRun()
 void TFMainController::SBOpenCloseClick()
 {
     Guarded(prompter_, [&] {
+        // The toggle waits while a run switches the emulation off; the port goes once that is done.
+        if (run_->Stopping()) {
+            page_.View().SBOpenCloseDown = connection_.Connected();
+            page_.Notify(vcControls);
+            return;
+        }
         if (page_.View().SBOpenCloseDown)
             Connect();
         else
@@ -106,8 +120,20 @@ void TFMainController::SBOpenCloseClick()
 
 void TFMainController::Connect()
 {
-    AbandonRun();
     SMainView& view = page_.View();
+    // What the last connection left in the memo is the technician's to keep or let go, before it is cleared.
+    if (!AskToSave(true)) {
+        view.SBOpenCloseDown = false;
+        page_.Notify(vcControls);
+        return;
+    }
+    AbandonRun();
+    runs_ = 0;
+    page_.ClearMemo();
+    view.EditDigitalText.fill("0");
+    page_.Notify(vcEdits);
+    page_.SetProgress(0, 1000, 0);
+    if (!view.LStatusCaption.empty()) page_.SetStatus("");
     view.CBPortNameEnabled = false;
     // Until the emulator check of this connection has passed there is nothing to verify with.
     view.Button1Enabled = false;
@@ -130,6 +156,11 @@ void TFMainController::Connect()
 }
 
 void TFMainController::Disconnect()
+{
+    run_->Interrupt("соединение разорвано", [this] { Released(); });
+}
+
+void TFMainController::Released()
 {
     AbandonRun();
     SMainView& view = page_.View();
@@ -170,8 +201,41 @@ void TFMainController::RecordsRead(TReadProgress progress)
 void TFMainController::PortLost(const std::string& message)
 {
     page_.View().SBOpenCloseDown = false;
-    Disconnect();
-    page_.Stop(message);
+    // The line is gone: the run ends without its switch-off, and says so.
+    run_->Interrupt("связь с прибором потеряна", [this, message] {
+        Released();
+        page_.Stop(message);
+    });
+}
+
+void TFMainController::Silent()
+{
+    if (prompter_.Question("Прибор не отвечает. Проверьте кабель, порт и адрес прибора. Продолжать попытки?",
+                           "Внимание.")) {
+        connection_.KeepTrying();
+        return;
+    }
+    if (run_->UnderWay()) {
+        run_->Interrupt("прибор не отвечает");
+        return;
+    }
+    page_.View().SBOpenCloseDown = false;
+    Released();
+    page_.Stop("Прибор не отвечает.");
+}
+
+void TFMainController::Interrupt(const std::string& reason, std::function<void()> then)
+{
+    if (run_->UnderWay() || run_->Stopping()) {
+        run_->Interrupt(reason, std::move(then));
+        return;
+    }
+    if (connection_.Connected() && page_.Stage() < msReady) {
+        page_.View().SBOpenCloseDown = false;
+        Released();
+        page_.Stopped(reason);
+    }
+    if (then) then();
 }
 
 // --- Run, save and close
@@ -180,24 +244,100 @@ void TFMainController::Button1Click()
 {
     Guarded(prompter_, [&] {
         // Nothing to verify before the header of this connection is out, and nothing may go to a closed port.
-        if (!readoutDone_ || !connection_.Link().GetOpen()) return;
-        run_->Start();
+        if (!readoutDone_ || !connection_.Link().GetOpen() || run_->Stopping()) return;
+        if (run_->UnderWay()) {
+            if (!prompter_.Question("Поверка уже идет. Прервать ее и начать заново?", "Внимание.")) return;
+            run_->Interrupt("начата новая поверка", [this] { StartRun(); });
+            return;
+        }
+        StartRun();
     });
+}
+
+void TFMainController::StartRun()
+{
+    // Every run in the memo is whole on its own: a second one repeats the header after an empty line.
+    if (runs_++ > 0) {
+        page_.AddLine("");
+        BuildHeader(SSensorRecord::Decode(SensorImage()[static_cast<size_t>(f_.SelectedSensor)]));
+    }
+    run_->Start();
+}
+
+void TFMainController::ButtonStopClick()
+{
+    Guarded(prompter_, [&] { run_->Interrupt("остановлена техником"); });
+}
+
+bool TFMainController::CloseQuery()
+{
+    if (closing_) return true;
+    bool now = false;
+    Guarded(prompter_, [&] {
+        if (run_->UnderWay() || run_->Stopping()) {
+            run_->Interrupt("окно закрыто", [this] {
+                if (!AskToSave(true)) return;
+                closing_ = true;
+                page_.Notify(vcClose);
+            });
+            return;
+        }
+        now = closing_ = AskToSave(true);
+    });
+    return now;
 }
 
 void TFMainController::SpeedButton1Click()
 {
-    Guarded(prompter_, [&] {
-        const std::optional<std::string> path =
-            prompter_.SaveFileName({"Сохранение отчета", "Текстовый файл|*.TXT", "TXT"});
-        if (!path) return;
-        std::string bytes;
-        for (const std::string& line : page_.View().Memo1Lines) {
-            bytes += ToCp1251(line);
-            bytes += "\r\n";
-        }
-        WriteFileWhole(*path, bytes);
-    });
+    Guarded(prompter_, [&] { Save(); });
+}
+
+bool TFMainController::Save()
+{
+    const std::optional<std::string> path =
+        prompter_.SaveFileName({"Сохранение отчета", "Текстовый файл|*.TXT", "TXT", ReportName()});
+    if (!path) return false;
+    std::string bytes;
+    for (const std::string& line : page_.View().Memo1Lines) {
+        bytes += ToCp1251(line);
+        bytes += "\r\n";
+    }
+    WriteFileWhole(*path, bytes);
+    page_.MarkSaved();
+    page_.SetStatus("Протокол сохранен в файл " + *path);
+    return true;
+}
+
+std::string TFMainController::Designation(const SSensorRecord& sensor) const
+{
+    return "FS-" + FixedText(static_cast<double>(sensor.Diameter) * 1000.0, 0) + (f_.PathsPerSensor == 3 ? "T" : "S");
+}
+
+std::string TFMainController::ReportName() const
+{
+    if (!readoutDone_) return {};
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char date[16];
+    std::strftime(date, sizeof date, "%Y-%m-%d", &local);
+    const SSensorRecord sensor = SSensorRecord::Decode(SensorImage()[static_cast<size_t>(f_.SelectedSensor)]);
+    return std::to_string(f_.MeterSerial) + "_" + Designation(sensor) + "_" + date + ".TXT";
+}
+
+bool TFMainController::AskToSave(bool cancelable)
+{
+    if (!page_.Unsaved()) return true;
+    const std::string text = "Сохранить протокол?";
+    const TAnswer answer =
+        cancelable ? prompter_.QuestionCancel(text, "Внимание.")
+                   : (prompter_.Question(text, "Внимание.") ? anYes : anNo);
+    if (answer == anCancel) return false;
+    if (answer == anNo) return true;
+    bool saved = false;
+    Guarded(prompter_, [&] { saved = Save(); });
+    // A save the technician cancelled keeps the window where that was the technician's own choice.
+    return saved || !cancelable;
 }
 
 void TFMainController::CloseWith(const std::string& reason)
@@ -212,7 +352,10 @@ void TFMainController::TimerCloseTimer(TObject*)
         TimerClose->Stop();
         const std::string reason = page_.StopReason();
         AbandonRun();
+        // The program ends here in any case; what it verified is offered for saving first.
+        AskToSave(false);
         page_.SetStopReason(reason);
+        closing_ = true;
         page_.Close();
     });
 }

@@ -15,6 +15,7 @@
 #include "core/Event.h"
 #include "core/Trace.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -69,8 +70,17 @@ public:
     // --- Handlers bound to the controls
     // Connect or disconnect, by SBOpenCloseDown (set it first, as a toggle button does before its click).
     void SBOpenCloseClick();
-    // "Поверка"
+    // "Поверка". While a run is under way the technician is asked first whether to stop it and start anew.
     void Button1Click();
+    // "Стоп": the run under way stops, its emulation switched off first.
+    void ButtonStopClick();
+    // The technician closes the window. True when it may close now; otherwise the run under way is stopped or
+    // the unsaved protocol asked about first, and vcClose follows when the window may close (or nothing, when
+    // the technician chose to keep it).
+    bool CloseQuery();
+    // Ends what the window is doing for reason (a signal, a time limit): a run under way is stopped as by "Стоп";
+    // otherwise a connection still reading the meter is let go. then follows when that is done.
+    void Interrupt(const std::string& reason, std::function<void()> then = {});
     // Saves the protocol through the save dialog: code page 1251, CR LF after every line, whole or not at all.
     void SpeedButton1Click();
     // The program ends with the reason of the step that ended it (public so that a test can drive it).
@@ -89,7 +99,16 @@ public:
 
 private:
     void Connect();
+    // Lets the port go; a run under way is stopped first (its emulation switched off while the line is open).
     void Disconnect();
+    void Released();
+    void StartRun();
+    // Asks "Сохранить протокол?" when the memo holds lines not saved; false when the technician cancelled
+    // (only where cancelable) or the save did not happen.
+    bool AskToSave(bool cancelable);
+    // Saves the protocol through the save dialog; false when the technician cancelled it.
+    bool Save();
+    void Silent();
     // Stops every window timer and the request under way and forgets the run: nothing of an earlier
     // connection or run fires afterwards.
     void AbandonRun();
@@ -100,6 +119,10 @@ private:
     // The readout: the sensor choice, the run parameters of the chosen sensor and the protocol header.
     void LastDataTimer(TObject* Sender);
     void BuildHeader(const SSensorRecord& sensor);
+    // "FS-25S": the sensor as the header names it.
+    std::string Designation(const SSensorRecord& sensor) const;
+    // The name the save dialog suggests: "21345_FS-25S_2026-12-09.TXT".
+    std::string ReportName() const;
     void AddKfsLines(const SSensorRecord& sensor);
     void CloseWith(const std::string& reason);
 
@@ -112,6 +135,8 @@ private:
     std::unique_ptr<TTimer> LastData;
     std::unique_ptr<TTimer> TimerClose;
     bool readoutDone_ = false;  // this connection has printed its header; a run may start
+    int runs_ = 0;              // runs started on this connection
+    bool closing_ = false;      // the window may close
 };
 
 }  // namespace rv

@@ -50,6 +50,7 @@ void TFMainController::LastDataTimer(TObject*)
         page_.ClearMemo();
         BuildHeader(sensor);
         readoutDone_ = true;
+        run_->PreviewRequiredFlows();
         run_->CheckEmulator();
     });
 }

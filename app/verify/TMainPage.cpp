@@ -8,18 +8,34 @@ namespace rv {
 void TMainPage::SetStatus(const std::string& text)
 {
     view_.LStatusCaption = text;
+    view_.LStatusIsProgress = false;
+    Notify(vcStatus);
+}
+
+void TMainPage::SetRunStatus(const std::string& phase, const std::string& left)
+{
+    if (phase != view_.RunPhase) {
+        view_.RunPhase = phase;
+        Notify(vcPhase);
+    }
+    const std::string text = left.empty() ? phase : phase + ", " + left;
+    if (view_.LStatusIsProgress && text == view_.LStatusCaption) return;
+    view_.LStatusCaption = text;
+    view_.LStatusIsProgress = true;
     Notify(vcStatus);
 }
 
 void TMainPage::ClearMemo()
 {
     view_.Memo1Lines.clear();
+    unsaved_ = false;
     Notify(vcMemoCleared);
 }
 
 void TMainPage::AddLine(const std::string& line)
 {
     view_.Memo1Lines.push_back(line);
+    unsaved_ = true;
     Notify(vcMemoAdded);
 }
 

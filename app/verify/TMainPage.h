@@ -43,19 +43,26 @@ enum TViewChange {
     vcEdits,        // EditDigitalText
     vcStage,        // Stage(), StopReason()
     vcClose,        // the main window is to close, which ends the program
+    vcPhase,        // RunPhase: the run entered a new phase (or ended)
 };
 
 // The state of the main window's controls. Named after the controls they bind to.
 struct SMainView {
-    std::string LStatusCaption = "ОК";  // Cyrillic letters at start
+    std::string LStatusCaption;  // empty until something happened
+    // The status line shows the course of a run (its phase and the time left), not a message of its own.
+    bool LStatusIsProgress = false;
     std::vector<std::string> Memo1Lines;
+    // The whole run, once from 0 to 1000 (per mille).
     int ProgressBar3Min = 0;
-    int ProgressBar3Max = 100;
+    int ProgressBar3Max = 1000;
     int ProgressBar3Position = 0;
+    // The phase of the run under way ("Проверка нуля", "Развертка задержек 3 из 10", "Точка 2 из 5", ...).
+    std::string RunPhase;
     std::string CBPortNameText = "COM1";
     bool CBPortNameEnabled = true;
     bool SBOpenCloseDown = false;
     bool Button1Enabled = false;
+    bool ButtonStopEnabled = false;  // "Стоп": while a run is under way
     bool ChB_backEnabled = false;
     bool ChB_backChecked = false;
     bool ChBDopInfoChecked = false;
@@ -79,6 +86,8 @@ public:
     const std::string& StopReason() const { return stopReason_; }
 
     void SetStatus(const std::string& text);
+    // The course of a run in the status line: its phase (vcPhase when it changed) and the time left.
+    void SetRunStatus(const std::string& phase, const std::string& left);
     void ClearMemo();
     void AddLine(const std::string& line);
     void SetProgress(int min, int max, int position);
@@ -94,6 +103,9 @@ public:
     // The program ends: the stage becomes msClosing, the stop reason stays, and the window is told to close.
     void Close();
     void Notify(TViewChange change) { changed_(change); }
+    // The memo holds lines that were not saved since they were added.
+    bool Unsaved() const { return unsaved_; }
+    void MarkSaved() { unsaved_ = false; }
 
 private:
     IPrompter& prompter_;
@@ -101,6 +113,7 @@ private:
     SMainView view_;
     TMainStage stage_ = msIdle;
     std::string stopReason_;
+    bool unsaved_ = false;
 };
 
 }  // namespace rv

@@ -8,6 +8,9 @@
 #include "app/window/Guarded.h"
 #include "app/window/ProtocolFormat.h"
 #include "app/window/TMeterConnection.h"
+#include "core/IDeviceLink.h"
+#include "core/LineTypes.h"
+#include "core/Loop.h"
 #include "core/TTimer.h"
 #include "meter/TRurIvaQs_6x6.h"
 #include "protocol/Frame.h"
@@ -29,6 +32,8 @@ constexpr uint8_t kEmulationBits = 0x60;
 // was given up, before the zero check.
 constexpr int kRestoreRead = 6;
 constexpr int kRestoreWrite = 7;
+// The largest delay a run is planned with until it has measured its own.
+constexpr int kTypicalMmax = 9;
 
 float F32At(const uint8_t* p)
 {
@@ -45,6 +50,7 @@ TVerificationRun::TVerificationRun(TMeterConnection& connection, TMainPage& page
     : connection_(connection),
       page_(page),
       prompter_(prompter),
+      loop_(loop),
       sensor_(sensor),
       TimerEmitator(MakeTimer(loop, "TimerEmitator", 10)),
       TimerWork(MakeTimer(loop, "TimerWork", 1)),
@@ -94,6 +100,14 @@ void TVerificationRun::Abandon()
     run_.RunRequested = false;
     run_.RunState = -1;
     pointValid_ = false;
+    underWay_ = false;
+    stopping_ = false;
+    afterStop_ = nullptr;
+    phase_ = phIdle;
+    if (page_.View().ButtonStopEnabled) {
+        page_.View().ButtonStopEnabled = false;
+        page_.Notify(vcControls);
+    }
 }
 
 void TVerificationRun::CheckEmulator()
@@ -117,13 +131,18 @@ void TVerificationRun::Start()
 {
     Guarded([&] {
         AbandonMeasurement();
+        underWay_ = true;
+        page_.View().ButtonStopEnabled = true;
+        page_.Notify(vcControls);
+        line_.Bits = BitsPerSecond(connection_.Link().GetBaudRate());
+        progress_.Begin(line_.Whole(kTypicalMmax, kRequiredFlowFields, page_.View().ChB_backChecked), loop_.NowMs());
         run_.NominalMax = ChosenSensor().NominalMax;
         if (!flowMath_) flowMath_ = std::make_unique<TFlowMath>();
         run_.ReverseActive = false;
+        EnterPhase(phEmulatorCheck);
         // The raw readings are divided by it and the flow model takes its root and logarithm.
         if (!(sensor_.KfsValue > 0.0f) || !std::isfinite(sensor_.KfsValue)) {
-            page_.Stop("Недопустимый коэффициент KFS датчика: " + FixedText(sensor_.KfsValue, 7) +
-                       ". Поверка невозможна.");
+            Fail("Недопустимый коэффициент KFS датчика: " + FixedText(sensor_.KfsValue, 7) + ". Поверка невозможна.");
             return;
         }
         run_.SizeIndex = SizeIndexOf(run_.NominalMax, [this](const std::string& text, const std::string& caption) {
@@ -152,7 +171,7 @@ void TVerificationRun::TimerEmitatorTimer(TObject*)
 void TVerificationRun::Net_6x6PointerRAM(const SPointerRAM* PointerRAM)
 {
     Guarded([&] {
-        if (!PointerRAM || page_.Stage() != msEmulatorCheck) return;
+        if (!PointerRAM || stopping_ || page_.Stage() != msEmulatorCheck) return;
         run_.RamPointers = *PointerRAM;
         Net().GetFB_6x6();
     });
@@ -161,13 +180,14 @@ void TVerificationRun::Net_6x6PointerRAM(const SPointerRAM* PointerRAM)
 void TVerificationRun::Net_6x6FB6x6(const S6x6FlagsByte* pFB6x6)
 {
     Guarded([&] {
-        if (!pFB6x6 || page_.Stage() != msEmulatorCheck) return;
+        if (!pFB6x6 || stopping_ || page_.Stage() != msEmulatorCheck) return;
         if (!pFB6x6->EmulatorMode()) {
             run_.EmulatorConfirmed = false;
             if (prompter_.Question("Для проверки войдите в режим имитатора.", "Внимание.")) {
                 TimerEmitator->SetEnabled(true);
             } else {
-                OnClose("Прибор не в режиме имитатора: поверка отменена.");
+                const std::string reason = "Прибор не в режиме имитатора: поверка отменена.";
+                Interrupt(reason, [this, reason] { OnClose(reason); });
             }
             return;
         }
@@ -176,7 +196,8 @@ void TVerificationRun::Net_6x6FB6x6(const S6x6FlagsByte* pFB6x6)
         page_.View().ChB_backEnabled = true;
         page_.Notify(vcControls);
         if (run_.RunRequested) {
-            page_.SetStatus("Поверка датчика");
+            Advance(line_.EmulatorCheck());
+            EnterPhase(phZero);
             page_.SetStage(msMeasuring);
             TimerWork->SetEnabled(true);
         } else {
@@ -244,7 +265,6 @@ void TVerificationRun::TimerWorkTimer(TObject*)
         run_.Paths = sensor_.PathsPerSensor;
         FillRequiredFlows();
         Net().OnReceiveExecuted = Bind(this, &TVerificationRun::RunAnswer);
-        page_.SetProgress(0, kSamples, 0);
         run_.SampleCount = 0;
         run_.ZeroFlowSum = 0.0f;
         // A run given up while the emulator was on left it on: the zero check would see its flow.
@@ -267,7 +287,7 @@ int TVerificationRun::EmuGroupOffset() const
 void TVerificationRun::RunAnswer(short Length, unsigned char* Buffer)
 {
     Guarded([&] {
-        if (page_.Stage() != msMeasuring) return;
+        if (stopping_ || page_.Stage() != msMeasuring) return;
         switch (run_.RunState) {
             case 0:
             case 4:
@@ -281,6 +301,7 @@ void TVerificationRun::RunAnswer(short Length, unsigned char* Buffer)
                     break;
                 }
                 std::copy(Buffer, Buffer + run_.EmuBlock.size(), run_.EmuBlock.begin());
+                Advance(line_.BlockRead());
                 run_.RunState = 3;
                 const int g = EmuGroupOffset();
                 run_.EmuBlock[static_cast<size_t>(g)] = 4;
@@ -292,6 +313,7 @@ void TVerificationRun::RunAnswer(short Length, unsigned char* Buffer)
                 break;
             }
             case 3:
+                Advance(line_.BlockWrite());
                 run_.RunState = 4;
                 Net().StartFlowCalculation(sensor_.ChannelMask);
                 break;
@@ -319,14 +341,14 @@ void TVerificationRun::RunAnswer(short Length, unsigned char* Buffer)
 void TVerificationRun::Net_6x6Last(const SLastMeasure* Last)
 {
     Guarded([&] {
-        if (!Last || page_.Stage() != msMeasuring) return;
+        if (!Last || stopping_ || page_.Stage() != msMeasuring) return;
         const int s = sensor_.SelectedSensor;
         if (run_.RunState == 0) {
             long double sum = run_.ZeroFlowSum;
             for (int c = 0; c < run_.Paths; ++c) sum += Last->Value[kFlowValue + s + c];
             run_.ZeroFlowSum = static_cast<float>(sum);
             ++run_.SampleCount;
-            page_.SetProgressPosition(run_.SampleCount);
+            Advance(line_.Start() + line_.Last());
             if (run_.SampleCount < kSamples) {
                 Net().StartFlowCalculation(sensor_.ChannelMask);
                 return;
@@ -336,12 +358,12 @@ void TVerificationRun::Net_6x6Last(const SLastMeasure* Last)
             if (!(std::fabs(static_cast<double>(run_.ZeroFlowSum)) <= 0.05)) {
                 run_.RunState = -1;
                 IgnoreAnswers();
-                page_.Stop("Обнаружено движение жидкости\nустановите гидроноль");
+                Fail("Обнаружено движение жидкости\nустановите гидроноль");
                 return;
             }
             run_.RunState = 1;
             run_.RunState = 2;
-            page_.SetProgress(0, kSamples, 0);
+            EnterPhase(phNominal);
             Net().ReadRAM(run_.RamPointers.Word[SPointerRAM::kEmulator],
                           static_cast<unsigned char>(run_.EmuBlock.size()));
         } else if (run_.RunState == 4) {
@@ -350,7 +372,7 @@ void TVerificationRun::Net_6x6Last(const SLastMeasure* Last)
                 sum += static_cast<long double>(Last->Value[kRawValue + s + c]) / sensor_.KfsValue;
             run_.NominalSum = static_cast<float>(sum);
             ++run_.SampleCount;
-            page_.SetProgressPosition(run_.SampleCount);
+            Advance(line_.Start() + line_.Last());
             if (run_.SampleCount < kSamples) {
                 Net().StartFlowCalculation(sensor_.ChannelMask);
                 return;
@@ -365,11 +387,8 @@ void TVerificationRun::Net_6x6Last(const SLastMeasure* Last)
 void TVerificationRun::LargestDelay()
 {
     if (!(run_.NominalSum >= 1.0f)) {
-        Net().BreakTransmit();
-        Net().AbandonRequest();
-        IgnoreAnswers();
-        prompter_.Message("Ошибка датчика.", "Ошибка");
-        OnClose("Ошибка датчика.");
+        // The program ends here, but not with the meter left emulating.
+        Interrupt("Ошибка датчика.", [this] { OnClose("Ошибка датчика."); }, true);
         return;
     }
     const long double nominalMax = run_.NominalMax;
@@ -382,19 +401,15 @@ void TVerificationRun::LargestDelay()
         if (1.33L * nominalMax < mmax * nominalSum) --mmax;
     }
     if (mmax < 0 || mmax >= kDelayCount) {
-        run_.RunState = -1;
-        EmulationOff();
-        emulatorOn_ = false;
-        page_.Stop(
-            "Максимально возможная задержка Mmax=" + (mmax < 0 ? std::string("не определена") : std::to_string(mmax)) +
-            " вне диапазона 0.." + std::to_string(kDelayCount - 1) + ": поверка невозможна.");
+        Fail("Максимально возможная задержка Mmax=" + (mmax < 0 ? std::string("не определена") : std::to_string(mmax)) +
+             " вне диапазона 0.." + std::to_string(kDelayCount - 1) + ": поверка невозможна.");
         return;
     }
     run_.Mmax = mmax;
     flowMath_->MaxDelay = mmax;
     if (page_.View().ChBDopInfoChecked) page_.AddLine("Максимально возможная задержка Mmax=" + std::to_string(mmax));
-    page_.SetStatus("OK");
-    page_.SetProgress(0, 100, 0);
+    run_.SweepLimit = 100;
+    progress_.Replan(line_.AfterNominal(mmax, run_.PointCount, page_.View().ChB_backChecked));
 
     Net().OnReceiveExecuted = Bind(this, &TVerificationRun::SweepAnswer);
     run_.SweepDelay = 0;
@@ -411,6 +426,7 @@ void TVerificationRun::LargestDelay()
     flowMath_->RevTable = &run_.RevFlows;
     reverseSwept_ = false;
     page_.SetStage(msSweeping);
+    EnterPhase(phSweep);
     SweepStep();
 }
 
@@ -447,10 +463,11 @@ void TVerificationRun::SweepTick(TObject*)
 void TVerificationRun::SweepAnswer(short Length, unsigned char* Buffer)
 {
     Guarded([&] {
-        if (page_.Stage() != msSweeping) return;
+        if (stopping_ || page_.Stage() != msSweeping) return;
         const uint8_t b = Buffer && Length > 0 ? Buffer[0] : 0;
         switch (run_.SweepPhase) {
             case 0:
+                Advance(line_.BlockWrite());
                 if (b == kAckDone) {
                     run_.NextPhase = 0;
                     run_.SweepPhase = 1;
@@ -460,6 +477,7 @@ void TVerificationRun::SweepAnswer(short Length, unsigned char* Buffer)
                 TransTimer->SetEnabled(true);
                 break;
             case 1:
+                Advance(line_.Start());
                 if (b == kAckDone) {
                     run_.NextPhase = 2;
                     run_.SweepPhase = 2;
@@ -481,6 +499,7 @@ void TVerificationRun::SweepAnswer(short Length, unsigned char* Buffer)
                 long double sum = 0.0L;
                 for (int c = 0; c < run_.Paths; ++c) sum += F32At(Buffer + 4 * (kRawValue + s + c));
                 run_.SweepSample = static_cast<float>(sum / run_.Paths);
+                Advance(line_.Last());
                 SweepStep();
                 break;
             }
@@ -499,22 +518,24 @@ void TVerificationRun::SweepStep()
     const auto at = [&t](int m) -> float& { return t[static_cast<size_t>(m)]; };
     at(run_.SweepDelay) = static_cast<float>(static_cast<long double>(at(run_.SweepDelay)) + run_.SweepSample);
     if (run_.SweepDelay == 0) {
-        if (run_.SweepCount >= page_.View().ProgressBar3Max && run_.SweepCount > 0) {
+        if (run_.SweepCount >= run_.SweepLimit && run_.SweepCount > 0) {
             at(0) = static_cast<float>(static_cast<long double>(at(0)) / run_.SweepCount);
             run_.SweepDelay = 1;
             run_.SweepCount = 0;
-            page_.SetProgress(page_.View().ProgressBar3Min, 50, 0);
+            run_.SweepLimit = 50;
+            Advance(0.0);
         } else if (run_.SweepCount != 0) {
             run_.SweepPhase = 1;
             run_.NextPhase = 2;
         }
     }
     if (run_.SweepDelay > 0 && run_.SweepDelay < kDelayCount) {
-        if (run_.SweepCount >= page_.View().ProgressBar3Max && run_.SweepCount > 0) {
+        if (run_.SweepCount >= run_.SweepLimit && run_.SweepCount > 0) {
             at(run_.SweepDelay) = static_cast<float>(static_cast<long double>(at(run_.SweepDelay)) / run_.SweepCount);
             ++run_.SweepDelay;
             run_.SweepCount = 0;
-            page_.SetProgress(page_.View().ProgressBar3Min, 20, 0);
+            run_.SweepLimit = 20;
+            Advance(0.0);
         } else if (run_.SweepCount != 0) {
             run_.SweepPhase = 2;
             run_.NextPhase = 2;
@@ -528,6 +549,7 @@ void TVerificationRun::SweepStep()
             run_.NextPhase = 0;
             for (int m = 0; m <= run_.Mmax; ++m) run_.RevFlows[static_cast<size_t>(m)] = 0.0f;
             run_.SweepSample = 0.0f;
+            Advance(0.0);
             SweepStep();
             return;
         }
@@ -536,7 +558,6 @@ void TVerificationRun::SweepStep()
     }
     run_.DelayCode = 4 * run_.SweepDelay;
     ++run_.SweepCount;
-    page_.SetProgressPosition(run_.SweepCount);
     TransTimer->SetEnabled(true);
 }
 
@@ -559,8 +580,9 @@ void TVerificationRun::SweepEnd()
 void TVerificationRun::EndAnswer(short, unsigned char*)
 {
     Guarded([&] {
-        if (page_.Stage() != msSweeping) return;
+        if (stopping_ || page_.Stage() != msSweeping) return;
         emulatorOn_ = false;
+        Advance(line_.BlockWrite());
         TimerCalcCharge->SetEnabled(true);
     });
 }

@@ -7,10 +7,12 @@
 #pragma once
 
 #include "app/verify/MainFields.h"
+#include "app/verify/TRunProgress.h"
 #include "app/window/Guarded.h"
 #include "core/Event.h"
 
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -44,6 +46,20 @@ public:
     void Start();
     // Stops every timer and request of the run and forgets it: nothing of it fires afterwards.
     void Abandon();
+    // True from "Поверка" until the last result line, a stop or Abandon.
+    bool UnderWay() const { return underWay_; }
+    // The run is switching the emulation off before it ends.
+    bool Stopping() const { return stopping_; }
+    // Ends the run under way for reason. A run that switched the meter's emulation on switches it off first, with
+    // the same write as the end of a run and at most kSwitchOffTries repetitions, when the line is open; then the
+    // transmission is broken, the protocol gets its interruption line, the status line and the stage say why,
+    // and then follows. With no run under way, then follows at once. showBox: the reason is shown in a box too.
+    void Interrupt(const std::string& reason, std::function<void()> then = {}, bool showBox = false);
+    // The engine repeats its request; the controller passes its connection's repetitions on.
+    void Repetition(int n);
+    // Fills the required-flow fields for the chosen sensor, as the run will (without a message for an unknown size).
+    void PreviewRequiredFlows();
+    static constexpr int kSwitchOffTries = 3;
 
     // The program is to end with this reason (the emulator refused, a sensor error).
     Event<void(const std::string& reason)> OnClose;
@@ -56,6 +72,18 @@ public:
     int SkippedPoints() const { return skippedPoints_; }
 
 private:
+    // The course of the run, its stop and its end (TVerificationRunCourse.cpp).
+    enum TPhase { phIdle, phEmulatorCheck, phZero, phNominal, phSweep, phPoints };
+    void EnterPhase(TPhase phase);
+    std::string PhaseText() const;
+    // Work expected to take ms is done: the bar and the status line follow.
+    void Advance(double ms);
+    void SwitchOffAnswer(short Length, unsigned char* Buffer);
+    void EndInterrupt(bool emulationLeftOn);
+    // The run ends short with a message the technician is shown: the interruption line follows.
+    void Fail(const std::string& message);
+    // The last result line is out.
+    void Complete();
     // Emulator check.
     void TimerEmitatorTimer(TObject* Sender);
     void Net_6x6PointerRAM(const SPointerRAM* PointerRAM);
@@ -107,6 +135,7 @@ private:
     TMeterConnection& connection_;
     TMainPage& page_;
     IPrompter& prompter_;
+    Loop& loop_;
     const SConnectionFields& sensor_;
     std::unique_ptr<TFlowMath> flowMath_;
     std::unique_ptr<TTimer> TimerEmitator;
@@ -117,6 +146,15 @@ private:
 
     SRunFields run_;
     SPointFields points_;
+    TRunProgress progress_;
+    SRunLine line_;
+    TPhase phase_ = phIdle;
+    bool underWay_ = false;
+    bool stopping_ = false;
+    bool showStopBox_ = false;
+    int switchOffRepetitions_ = 0;
+    std::string stopReason_;
+    std::function<void()> afterStop_;
     int skippedPoints_ = 0;
     bool pointValid_ = false;    // the point being evaluated was set, so its results follow
     bool reverseSwept_ = false;  // this run swept the reverse direction too

@@ -39,14 +39,14 @@ void TVerificationRun::TimerCalcChargeTimer(TObject*)
 {
     Guarded([&] {
         TimerCalcCharge->Stop();
-        if (page_.Stage() == msSweeping) StartPointSeries();
+        if (!stopping_ && page_.Stage() == msSweeping) StartPointSeries();
     });
 }
 
 void TVerificationRun::StopSeries(const std::exception& error)
 {
     prompter_.ShowException(error);
-    page_.Stopped(error.what());
+    Interrupt(error.what());
 }
 
 void TVerificationRun::StartPointSeries()
@@ -55,6 +55,8 @@ void TVerificationRun::StartPointSeries()
     run_.RevFlows[0] = run_.FwdFlows[0];
     skippedPoints_ = 0;
     page_.SetStage(msPoints);
+    points_.PointIndex = 0;
+    EnterPhase(phPoints);
     float first = 0.0f;
     try {
         first = RequiredFlow(0);
@@ -70,7 +72,6 @@ void TVerificationRun::StartPointSeries()
         page_.AddLine("Коэффициент Kv = " + FixedText(flowMath_->Kv, 4));
         page_.AddLine("");
     }
-    page_.SetProgress(0, 40, 0);
     points_.PointIndex = 0;
     run_.ReverseActive = false;
     IgnoreAnswers();
@@ -106,7 +107,7 @@ void TVerificationRun::EvaluatePoint(int k)
         return;
     }
     if (!(q > 0.0f) || !std::isfinite(q)) {
-        page_.Stop("Требуемый расход \"" + text + "\" должен быть положительным числом. Поверка остановлена.");
+        Fail("Требуемый расход \"" + text + "\" должен быть положительным числом. Поверка остановлена.");
         return;
     }
     const SPatternResult pattern = flowMath_->BuildPattern(q);
@@ -154,6 +155,7 @@ void TVerificationRun::EvaluatePoint(int k)
 void TVerificationRun::SkipPoint(int k, const std::string& reason)
 {
     ++skippedPoints_;
+    Advance(line_.Point());
     prompter_.Message("Точка " + std::to_string(k + 1) + ": " + reason + ".", "Ошибка");
     page_.AddLine("Точка не проверена: " + reason);
     page_.AddLine("");
@@ -167,11 +169,13 @@ void TVerificationRun::FinishSeries()
         points_.PointIndex = 0;
         run_.ReverseActive = true;
         IgnoreAnswers();
+        Advance(0.0);
         EvaluatePoint(0);
         return;
     }
     page_.View().ChBDopInfoChecked = false;
     page_.Notify(vcControls);
+    Complete();
     page_.SetStage(msDone);
 }
 
@@ -179,7 +183,8 @@ void TVerificationRun::TimerShowTimer(TObject*)
 {
     Guarded([&] {
         TimerShow->Stop();
-        if (page_.Stage() != msPoints) return;
+        if (stopping_ || page_.Stage() != msPoints) return;
+        Advance(line_.Point());
         ++points_.PointIndex;
         EvaluatePoint(points_.PointIndex);
     });

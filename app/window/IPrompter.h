@@ -29,7 +29,11 @@ struct SSaveDialog {
     std::string Title;       // "Сохранение отчета"
     std::string Filter;      // "Текстовый файл|*.TXT": description, bar, pattern
     std::string DefaultExt;  // "TXT": added by the dialog to a name typed without an extension
+    std::string FileName;    // the name the dialog suggests; empty for none
 };
+
+// The answer of a Yes/No/Cancel box.
+enum TAnswer { anYes, anNo, anCancel };
 
 // Every call is modal: it returns when the technician has answered. Called on the loop thread only.
 class IPrompter {
@@ -40,6 +44,8 @@ public:
     virtual void Message(const std::string& text, const std::string& caption) = 0;
     // A Yes/No message box; true for Yes.
     virtual bool Question(const std::string& text, const std::string& caption) = 0;
+    // A Yes/No/Cancel message box.
+    virtual TAnswer QuestionCancel(const std::string& text, const std::string& caption) = 0;
     // Shows the sensor dialog filled with exactly these choices (an earlier fill is gone), the first one
     // checked. Returns the Position of the choice checked when the dialog was closed, or nothing when no
     // choice was offered.

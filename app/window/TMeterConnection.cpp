@@ -3,7 +3,11 @@
 
 #include "app/window/TWindowPort.h"
 #include "core/IDeviceLink.h"
+#include "core/Loop.h"
+#include "core/TTimer.h"
 #include "meter/TRurIvaQs_6x6.h"
+
+#include <algorithm>
 
 namespace rv {
 
@@ -12,8 +16,11 @@ TMeterConnection::TMeterConnection(IDeviceLink& link, Loop& loop, int timeOutMs,
       escape_(std::move(escape)),
       net_(std::make_unique<TRurIvaQs_6x6>(nullptr, &loop)),
       port_(std::make_unique<TWindowPort>(link_, *net_, loop, timeOutMs)),
-      chain_(sensorBytesKept)
+      chain_(sensorBytesKept),
+      loop_(loop),
+      silence_(MakeTimer(loop, "Silence", kSilenceMs))
 {
+    silence_->OnTimer = Bind(this, &TMeterConnection::SilenceTimer);
     net_->OnRepetition = Bind(this, &TMeterConnection::Repetition);
     net_->OnTransmitError = Bind(this, &TMeterConnection::TransmitError);
     port_->OnLost = Bind(this, &TMeterConnection::Lost);
@@ -22,6 +29,7 @@ TMeterConnection::TMeterConnection(IDeviceLink& link, Loop& loop, int timeOutMs,
 
 TMeterConnection::~TMeterConnection()
 {
+    silence_->Stop();
     port_->Release();
 }
 
@@ -58,6 +66,10 @@ void TMeterConnection::Abandon()
     ResetHandlers();
     chain_.Stop();
     identifying_ = false;
+    silence_->Stop();
+    asking_ = false;
+    silenceLimit_ = kSilenceMs;
+    quietSince_ = loop_.NowMs();
 }
 
 bool TMeterConnection::Connect(const std::string& port, std::string& failure)
@@ -105,7 +117,45 @@ void TMeterConnection::IgnoreAnswer(short, unsigned char*) {}
 
 void TMeterConnection::Repetition(int n)
 {
-    Guarded([&] { OnRepetition(n); });
+    Guarded([&] {
+        if (connected_) WatchSilence();
+        OnRepetition(n);
+    });
+}
+
+void TMeterConnection::WatchSilence()
+{
+    if (asking_ || silence_->GetEnabled()) return;
+    const SLineStatistics& stats = net_->GetStatistics();
+    uint64_t since = quietSince_;
+    if (stats.LastAnswerMs >= 0 && static_cast<uint64_t>(stats.LastAnswerMs) > since) {
+        // The meter answered since the last question: it is silent again, not still.
+        since = static_cast<uint64_t>(stats.LastAnswerMs);
+        silenceLimit_ = kSilenceMs;
+    }
+    const uint64_t now = loop_.NowMs();
+    const uint64_t silent = now > since ? now - since : 0;
+    answersWatched_ = stats.Answers;
+    silence_->SetInterval(static_cast<uint32_t>(silent >= silenceLimit_ ? 1 : silenceLimit_ - silent));
+    silence_->Start();
+}
+
+void TMeterConnection::SilenceTimer(TObject*)
+{
+    Guarded([&] {
+        silence_->Stop();
+        // An answer in the meantime: the next repetition starts a new wait.
+        if (!connected_ || net_->GetStatistics().Answers != answersWatched_) return;
+        asking_ = true;
+        OnSilent();
+    });
+}
+
+void TMeterConnection::KeepTrying()
+{
+    asking_ = false;
+    silenceLimit_ = kSilenceAgainMs;
+    quietSince_ = loop_.NowMs();
 }
 
 void TMeterConnection::TransmitError(const std::exception& error)

@@ -20,6 +20,8 @@ namespace rv {
 
 class IDeviceLink;
 class Loop;
+class TObject;
+class TTimer;
 class TRurIvaQs_6x6;
 class TWindowPort;
 struct SIDDevice;
@@ -68,6 +70,14 @@ public:
     // is false by then; the window lets its connection go.
     Event<void(const std::string& message)> OnLost;
 
+    // The meter gave no valid answer for SilenceLimitMs while the engine repeated its request: the window asks
+    // the technician whether to go on (raised once; KeepTrying or Abandon follows).
+    Event<void()> OnSilent;
+    // Goes on repeating and raises OnSilent again after kSilenceAgainMs more without an answer.
+    void KeepTrying();
+    static constexpr uint32_t kSilenceMs = 10000;
+    static constexpr uint32_t kSilenceAgainMs = 30000;
+
     // "Переповторы N": what both windows show on a repetition.
     static std::string RepetitionStatus(int n);
 
@@ -78,6 +88,10 @@ private:
     void Repetition(int n);
     void TransmitError(const std::exception& error);
     void Lost(const std::string& message);
+    void SilenceTimer(TObject* Sender);
+    // Starts the wait for the silence limit when it is not running: from the last answer, or from the moment
+    // the connection began or the technician chose to go on, whichever is later.
+    void WatchSilence();
     template <class F>
     void Guarded(F&& body);
 
@@ -86,6 +100,12 @@ private:
     std::unique_ptr<TRurIvaQs_6x6> net_;
     std::unique_ptr<TWindowPort> port_;
     TConfigReadChain chain_;
+    Loop& loop_;
+    std::unique_ptr<TTimer> silence_;
+    uint64_t quietSince_ = 0;          // the silence is counted from here at the latest
+    uint32_t silenceLimit_ = kSilenceMs;
+    uint64_t answersWatched_ = 0;      // answers accepted when the wait began
+    bool asking_ = false;              // OnSilent was raised and not answered yet
     bool identifying_ = false;
     bool connected_ = false;
 };

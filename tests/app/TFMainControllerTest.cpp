@@ -290,7 +290,9 @@ TEST(MainEmulatorCheck, QuestionRepeatsTheCheckOnYesAndEndsTheProgramOnNo)
         rig.prompter.answers = {true, false};
         rig.Connect();
         ASSERT_TRUE(rig.RunUntil([&] { return rig.closed; }));
-        EXPECT_EQ(rig.prompter.Count("question"), 2);
+        // The header it printed is offered for saving before the program ends.
+        ASSERT_EQ(rig.prompter.Count("question"), 3);
+        EXPECT_EQ(rig.prompter.Of("question")[2].text, "Сохранить протокол?");
         EXPECT_EQ(rig.ctl.Stage(), msClosing);
         EXPECT_FALSE(rig.ctl.View().Button1Enabled);
         EXPECT_EQ(rig.Requests(kReadFlashLarge).size(), 20u + 2u);  // the read chain and two pointer-table reads
@@ -311,8 +313,14 @@ TEST(MainRun, ZeroFlowMeanAtTheLimitPassesAndAboveItStops)
         rig.ctl.Button1Click();
         ASSERT_TRUE(rig.RunUntil([&] { return rig.ctl.Fields().RunState >= 2 || rig.ctl.Stage() == msStopped; }));
         EXPECT_EQ(rig.ctl.Stage() != msStopped, passes) << zero;
-        EXPECT_EQ(rig.ctl.View().LStatusCaption, "Поверка датчика");
+        if (passes) {
+            EXPECT_EQ(rig.ctl.View().RunPhase, "Номинальный расход");
+        }
         if (!passes) {
+            EXPECT_EQ(rig.ctl.View().LStatusCaption,
+                      "Поверка прервана: Обнаружено движение жидкости установите гидроноль.");
+            EXPECT_EQ(Lines(rig).back(),
+                      "Поверка прервана: Обнаружено движение жидкости установите гидроноль (Проверка нуля).");
             EXPECT_EQ(rig.prompter.Of("message").back().text, "Обнаружено движение жидкости\nустановите гидроноль");
             EXPECT_EQ(rig.prompter.Of("message").back().caption, "Ошибка");
             // Stopped with the meter in its normal mode: the emulator block was never written.
@@ -359,7 +367,7 @@ TEST(MainRun, LargestDelayFromTheNominalReading)
         EXPECT_EQ(rig.ctl.Fields().Mmax, c.mmax) << c.nominalMax << " " << c.nominalSum;
         EXPECT_EQ(rig.ctl.FlowMath()->MaxDelay, c.mmax);
         EXPECT_EQ(Lines(rig).back(), "Максимально возможная задержка Mmax=" + std::to_string(c.mmax));
-        EXPECT_EQ(rig.ctl.View().LStatusCaption, "OK");
+        EXPECT_EQ(rig.ctl.View().RunPhase, "Развертка задержек 1 из " + std::to_string(c.mmax + 1));
     }
 }
 
@@ -378,10 +386,11 @@ TEST(MainRun, NominalReadingBelowOneIsASensorErrorThatEndsTheProgram)
     EXPECT_EQ(rig.prompter.Of("message").back().text, "Ошибка датчика.");
     EXPECT_EQ(rig.ctl.Stage(), msClosing);
     EXPECT_EQ(rig.ctl.StopReason(), "Ошибка датчика.");
-    // The emulator block stays as written for the nominal measurement: delay 1, emulation on.
+    // The program ends, but the meter is not left emulating: the block is written back as at the end of a run.
     const uint16_t emu = rig.image->RamPointer(8);
-    EXPECT_EQ(rig.image->ram.U8(emu), 4);
-    EXPECT_EQ(rig.image->ram.U8(emu + 1) & 0x60, 0x60);
+    EXPECT_EQ(rig.image->ram.U8(emu), 0);
+    EXPECT_EQ(rig.image->ram.U8(emu + 1) & 0x60, 0);
+    EXPECT_EQ(Lines(rig).back(), "Поверка прервана: Ошибка датчика (Номинальный расход).");
     const size_t writes = rig.line.Writes().size();
     rig.loop.RunFor(10000);
     EXPECT_EQ(rig.line.Writes().size(), writes);
@@ -495,7 +504,12 @@ TEST(MainRun, DisconnectDuringTheSweepAbandonsTheRunCleanly)
     rig.ctl.Button1Click();
     ASSERT_TRUE(rig.RunUntil([&] { return rig.ctl.Fields().SweepDelay == 3; }));
     rig.Disconnect();
-    EXPECT_EQ(rig.ctl.Stage(), msIdle);
+    // The port goes once the emulation is switched off, as at the end of a run.
+    ASSERT_TRUE(rig.RunToStage(msIdle));
+    const uint16_t emu = rig.image->RamPointer(8);
+    EXPECT_EQ(rig.image->ram.U8(emu), 0);
+    EXPECT_EQ(rig.image->ram.U8(emu + 1) & 0x60, 0);
+    EXPECT_EQ(Lines(rig).back(), "Поверка прервана: соединение разорвано (Развертка задержек 4 из 12).");
     EXPECT_FALSE(rig.line.GetOpen());
     EXPECT_FALSE(rig.ctl.View().Button1Enabled);
     EXPECT_TRUE(rig.ctl.View().TabSheet2Visible);
@@ -517,19 +531,34 @@ TEST(MainRun, DisconnectDuringTheSweepAbandonsTheRunCleanly)
     EXPECT_EQ(rig.Protocol(), reference.Protocol());
 }
 
-TEST(MainRun, PressDuringARunStartsOverFromTheEmulatorCheck)
+// A second press asks first. No goes on as if nothing happened; Yes stops the run (its emulation switched off,
+// its interruption line) and starts over with an empty line and the header again, so each run is whole.
+TEST(MainRun, PressDuringARunAsksAndStartsOverWithItsOwnHeader)
 {
     CommaSeparator comma;
     MainRig reference;
     ASSERT_TRUE(reference.Verify(false, false));
+    const std::string full = reference.Protocol();
+    const std::string header = full.substr(0, full.find("\n\n") + 1);
 
-    MainRig rig;
-    ASSERT_TRUE(rig.ConnectToReady());
-    rig.ctl.Button1Click();
-    ASSERT_TRUE(rig.RunUntil([&] { return rig.ctl.Fields().SweepDelay == 2; }));
-    rig.ctl.Button1Click();
-    ASSERT_TRUE(rig.RunUntil([&] { return rig.ctl.Stage() == msDone || rig.ctl.Stage() == msStopped; }));
-    EXPECT_EQ(rig.Protocol(), reference.Protocol());
+    for (bool again : {false, true}) {
+        MainRig rig;
+        rig.prompter.answers = {again};
+        ASSERT_TRUE(rig.ConnectToReady());
+        rig.ctl.Button1Click();
+        ASSERT_TRUE(rig.RunUntil([&] { return rig.ctl.Fields().SweepDelay == 2; }));
+        rig.ctl.Button1Click();
+        ASSERT_EQ(rig.prompter.Count("question"), 1);
+        EXPECT_EQ(rig.prompter.Of("question")[0].text, "Поверка уже идет. Прервать ее и начать заново?");
+        ASSERT_TRUE(rig.RunUntil([&] { return rig.ctl.Stage() == msDone || rig.ctl.Stage() == msStopped; }));
+        ASSERT_EQ(rig.ctl.Stage(), msDone) << rig.ctl.StopReason();
+        if (!again) {
+            EXPECT_EQ(rig.Protocol(), full);
+            continue;
+        }
+        EXPECT_EQ(rig.Protocol(),
+                  header + "Поверка прервана: начата новая поверка (Развертка задержек 3 из 12).\n\n" + full);
+    }
 }
 
 // A port that closes under the window (an adapter unplugged) refuses every frame: the connection ends with a
@@ -571,8 +600,9 @@ TEST(MainPoints, RequiredFlowsTheSeriesCannotUse)
         rig.ctl.SetEditDigitalText(1, "12a");
         ASSERT_TRUE(rig.RunUntil([&] { return rig.ctl.Stage() == msStopped; }));
         EXPECT_EQ(rig.prompter.Of("exception").at(0).text, "Значение \"12a\" не является числом.");
-        EXPECT_EQ(Lines(rig).back(), "");
-        EXPECT_EQ(Lines(rig)[Lines(rig).size() - 2], "Допустимая погрешность измерения 1,5%");
+        EXPECT_EQ(Lines(rig).back(), "Поверка прервана: Значение \"12a\" не является числом (Точка 2 из 4).");
+        EXPECT_EQ(Lines(rig)[Lines(rig).size() - 2], "");
+        EXPECT_EQ(Lines(rig)[Lines(rig).size() - 3], "Допустимая погрешность измерения 1,5%");
     }
     {
         MainRig rig;

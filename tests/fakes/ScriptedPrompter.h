@@ -15,7 +15,7 @@ namespace rv::test {
 class ScriptedPrompter : public IPrompter {
 public:
     struct Shown {
-        std::string kind;  // "message", "question", "choose", "save", "exception"
+        std::string kind;  // "message", "question", "question3", "choose", "save", "exception"
         std::string text;
         std::string caption;
     };
@@ -35,6 +35,14 @@ public:
         if (onQuestion) onQuestion(answer);
         return answer;
     }
+    TAnswer QuestionCancel(const std::string& text, const std::string& caption) override
+    {
+        shown.push_back({"question3", text, caption});
+        if (answers3.empty()) return defaultAnswer3;
+        const TAnswer answer = answers3.front();
+        answers3.pop_front();
+        return answer;
+    }
     std::optional<int> ChooseSensor(TSensorDialog dialog, const std::vector<SSensorChoice>& offered) override
     {
         shown.push_back({"choose", {}, SensorDialogCaption(dialog)});
@@ -45,7 +53,7 @@ public:
     }
     std::optional<std::string> SaveFileName(const SSaveDialog& dialog) override
     {
-        shown.push_back({"save", dialog.Title + "|" + dialog.Filter + "|" + dialog.DefaultExt, {}});
+        shown.push_back({"save", dialog.Title + "|" + dialog.Filter + "|" + dialog.DefaultExt, dialog.FileName});
         return savePath;
     }
     void ShowException(const std::exception& error) override { shown.push_back({"exception", error.what(), {}}); }
@@ -63,6 +71,8 @@ public:
     // The script.
     std::deque<bool> answers;  // Yes/No answers in order; defaultAnswer once they are used up
     bool defaultAnswer = false;
+    std::deque<TAnswer> answers3;  // Yes/No/Cancel answers in order; defaultAnswer3 once they are used up
+    TAnswer defaultAnswer3 = anNo;
     std::optional<int> sensor;  // the position to choose; the first offered when unset
     std::optional<std::string> savePath;
     std::function<void(bool answer)> onQuestion;

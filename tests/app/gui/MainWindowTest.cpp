@@ -78,7 +78,11 @@ TEST_F(MainWindow, ControlsAreLaidOutWithTheirTextsAndStartStates)
     EXPECT_EQ(w.PageControl1->tabText(1), "Просмотр KFS");
     EXPECT_EQ(w.PageControl1->currentWidget(), w.TabSheet1);
     EXPECT_EQ(w.TabSheet2->objectName(), "TabSheet2");
-    EXPECT_EQ(w.LStatus->text(), "ОК");
+    // Nothing has happened yet: the status line is empty, and the connect button says what it does.
+    EXPECT_EQ(w.LStatus->text(), "");
+    EXPECT_EQ(w.SBOpenClose->text(), "Установить соединение");
+    EXPECT_EQ(w.ButtonStop->text(), "Стоп");
+    EXPECT_FALSE(w.ButtonStop->isEnabled());
 
     EXPECT_TRUE(w.SBOpenClose->isCheckable());
     EXPECT_FALSE(w.SBOpenClose->isChecked());

@@ -146,7 +146,7 @@ TEST(GuiPrompter, MessageBoxesCarryTheTextsGivenAndSpeakRussian)
 TEST(GuiPrompter, SaveDialogHasTheTitleFilterAndExtensionAndCancelGivesNothing)
 {
     TGuiPrompter prompter;
-    const SSaveDialog save{"Сохранение отчета", "Текстовый файл|*.TXT", "TXT"};
+    const SSaveDialog save{"Сохранение отчета", "Текстовый файл|*.TXT", "TXT", "21345_FS-25S_2026-12-09.TXT"};
     QString title, filter, suffix;
     DialogAnswerer cancel([&](QDialog* d) {
         auto* box = static_cast<QFileDialog*>(d);

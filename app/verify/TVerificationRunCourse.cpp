@@ -1,0 +1,184 @@
+// The course of a verification run as the technician follows it: its phases, the overall progress and the time
+// left in the status line, the stop that switches the meter's emulation off before the run ends short, and the
+// end of a complete run.
+#include "app/verify/TVerificationRun.h"
+
+#include "app/verify/FlowTables.h"
+#include "app/verify/TMainPage.h"
+#include "app/window/IPrompter.h"
+#include "app/window/TMeterConnection.h"
+#include "core/IDeviceLink.h"
+#include "core/Loop.h"
+#include "core/TTimer.h"
+#include "meter/TRurIvaQs_6x6.h"
+
+#include <cmath>
+
+namespace rv {
+
+namespace {
+
+constexpr uint8_t kAckDone = 0xFF;
+
+// A reason as one clause of a line: its line breaks folded, no closing full stop.
+std::string Clause(std::string text)
+{
+    for (char& c : text)
+        if (c == '\n') c = ' ';
+    while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+}  // namespace
+
+// --- Phases and progress
+
+void TVerificationRun::EnterPhase(TPhase phase)
+{
+    phase_ = phase;
+    Advance(0.0);
+}
+
+std::string TVerificationRun::PhaseText() const
+{
+    const std::string reverse = run_.ReverseActive ? "Обратный поток: " : "";
+    switch (phase_) {
+        case phIdle:
+            break;
+        case phEmulatorCheck:
+            return "Проверка режима имитатора";
+        case phZero:
+            return "Проверка нуля";
+        case phNominal:
+            return "Номинальный расход";
+        case phSweep:
+            return reverse + (reverse.empty() ? "Развертка задержек " : "развертка задержек ") +
+                   std::to_string(std::min(run_.SweepDelay, run_.Mmax) + 1) + " из " + std::to_string(run_.Mmax + 1);
+        case phPoints:
+            return reverse + (reverse.empty() ? "Точка " : "точка ") +
+                   std::to_string(std::min(points_.PointIndex + 1, run_.PointCount)) + " из " +
+                   std::to_string(run_.PointCount);
+    }
+    return "Поверка";
+}
+
+void TVerificationRun::Advance(double ms)
+{
+    if (!underWay_ || stopping_) return;
+    progress_.Advance(ms);
+    const int position = static_cast<int>(std::lround(progress_.Fraction() * 1000.0));
+    const SMainView& view = page_.View();
+    if (position != view.ProgressBar3Position || view.ProgressBar3Max != 1000) page_.SetProgress(0, 1000, position);
+    page_.SetRunStatus(PhaseText(), TRunProgress::RemainingText(progress_.RemainingMs(loop_.NowMs())));
+}
+
+void TVerificationRun::Complete()
+{
+    progress_.Finish();
+    underWay_ = false;
+    phase_ = phIdle;
+    page_.SetProgress(0, 1000, 1000);
+    page_.View().ButtonStopEnabled = false;
+    page_.View().RunPhase.clear();
+    page_.Notify(vcPhase);
+    page_.SetStatus("Поверка завершена.");
+}
+
+// --- Stop
+
+void TVerificationRun::Interrupt(const std::string& reason, std::function<void()> then, bool showBox)
+{
+    if (stopping_) {
+        // Stopped twice (the button, then the window closed): both follow once the emulation is off.
+        if (then) {
+            std::function<void()> first = std::move(afterStop_);
+            afterStop_ = [first, then] {
+                if (first) first();
+                then();
+            };
+        }
+        return;
+    }
+    if (!underWay_) {
+        if (then) then();
+        return;
+    }
+    stopping_ = true;
+    stopReason_ = reason;
+    showStopBox_ = showBox;
+    afterStop_ = std::move(then);
+    for (TTimer* t : {TimerEmitator.get(), TimerWork.get(), TransTimer.get(), TimerShow.get(), TimerCalcCharge.get()})
+        t->Stop();
+    Net().BreakTransmit();
+    Net().AbandonRequest();
+    IgnoreAnswers();
+    run_.RunState = -1;
+    pointValid_ = false;
+    if (emulatorOn_ && connection_.Link().GetOpen()) {
+        switchOffRepetitions_ = 0;
+        page_.SetStatus("Остановка поверки: выключение режима эмуляции.");
+        Net().OnReceiveExecuted = Bind(this, &TVerificationRun::SwitchOffAnswer);
+        EmulationOff();
+        return;
+    }
+    EndInterrupt(emulatorOn_);
+}
+
+void TVerificationRun::Fail(const std::string& message)
+{
+    Interrupt(message, {}, true);
+}
+
+void TVerificationRun::Repetition(int)
+{
+    if (!stopping_ || ++switchOffRepetitions_ < kSwitchOffTries) return;
+    // The meter does not take the switch-off: the run ends without it rather than waiting on.
+    Net().BreakTransmit();
+    Net().AbandonRequest();
+    EndInterrupt(true);
+}
+
+void TVerificationRun::SwitchOffAnswer(short Length, unsigned char* Buffer)
+{
+    Guarded([&] {
+        if (!stopping_) return;
+        const bool off = Buffer && Length >= 1 && Buffer[0] == kAckDone;
+        if (off) emulatorOn_ = false;
+        EndInterrupt(!off);
+    });
+}
+
+void TVerificationRun::EndInterrupt(bool emulationLeftOn)
+{
+    IgnoreAnswers();
+    stopping_ = false;
+    underWay_ = false;
+    run_.RunRequested = false;
+    const std::string reason = Clause(stopReason_);
+    std::string line = "Поверка прервана: " + reason + " (" + PhaseText() + ")";
+    if (emulationLeftOn) line += "; режим эмуляции в приборе не выключен";
+    phase_ = phIdle;
+    page_.View().ButtonStopEnabled = false;
+    page_.View().RunPhase.clear();
+    page_.Notify(vcControls);
+    page_.Notify(vcPhase);
+    page_.AddLine(line + ".");
+    page_.SetStatus("Поверка прервана: " + reason + ".");
+    if (showStopBox_) prompter_.Message(stopReason_, "Ошибка");
+    page_.Stopped(stopReason_);
+    std::function<void()> then = std::move(afterStop_);
+    afterStop_ = nullptr;
+    if (then) then();
+}
+
+// --- Required flows before a run
+
+void TVerificationRun::PreviewRequiredFlows()
+{
+    run_.NominalMax = ChosenSensor().NominalMax;
+    run_.SizeIndex = SizeIndexOf(run_.NominalMax);
+    run_.Paths = sensor_.PathsPerSensor;
+    FillRequiredFlows();
+}
+
+}  // namespace rv
