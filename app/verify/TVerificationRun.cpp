@@ -239,6 +239,8 @@ void TVerificationRun::FillRequiredFlows()
             run_.PointCount = 3;
             break;
         default:
+            // No flows for this set: a run would end without a point.
+            run_.PointCount = 0;
             return;
     }
     page_.Notify(vcEdits);
@@ -251,6 +253,11 @@ void TVerificationRun::TimerWorkTimer(TObject*)
         run_.NominalMax = ChosenSensor().NominalMax;
         run_.Paths = sensor_.PathsPerSensor;
         FillRequiredFlows();
+        if (run_.PointCount <= 0) {
+            page_.Stop("Неизвестный набор таблиц расходов: " + std::to_string(sensor_.TableSet) +
+                       ". Поверка невозможна.");
+            return;
+        }
         Net().OnReceiveExecuted = Bind(this, &TVerificationRun::RunAnswer);
         page_.SetProgress(0, kSamples, 0);
         run_.SampleCount = 0;
