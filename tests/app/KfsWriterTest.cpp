@@ -229,14 +229,14 @@ TEST(KfsWrite, OnePathSensorWritesOneFloatOneTextOneSaveAndOneJournalRecord)
 
     // A second change journals the first one's value as the old one.
     rig.line.ClearLog();
-    rig.Type(0, "1.00500001");  // a point works as well; the text keeps its first nine characters
+    rig.Type(0, "1.0050001");  // a point works as well; the text goes as typed, all nine characters
     ASSERT_TRUE(rig.Write());
     ASSERT_EQ(rig.form1.WriteResult(), wrDone) << rig.form1.WriteMessage();
     const auto again = rig.FlashWrites();
     ASSERT_EQ(again.size(), 4u);
-    EXPECT_EQ(again[1].data, TextField("1.0050000"));
+    EXPECT_EQ(again[1].data, TextField("1.0050001"));
     EXPECT_EQ(again[2].address, slot2 + 18);
-    EXPECT_EQ(again[2].data, Record(0, 0, 0x105, 1.005f, 1.00500001f, true));
+    EXPECT_EQ(again[2].data, Record(0, 0, 0x105, 1.005f, 1.0050001f, true));
     EXPECT_EQ(again[3].data, Head(4));
 }
 
