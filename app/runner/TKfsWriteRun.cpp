@@ -47,8 +47,8 @@ void TKfsWriteRun::PageChanged(int change)
                 loop_->Post([this] { Press(); });
             } else if (form1.Stage() == fsStopped) {
                 // The connect button comes up when the port would not open, or was lost once open.
-                Finish(page_->View().SpeedButton2Down ? veIncomplete : opened_ ? veLineLost : vePort,
-                       form1.StopReason());
+                const int lost = opened_ ? veLineLost : vePort;
+                Finish(page_->View().SpeedButton2Down ? veIncomplete : lost, form1.StopReason());
             }
             break;
         case kcWrite:
