@@ -32,9 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int i = 0; i < flash::kSensorCount; ++i) {
         const SSensorRecord record = SSensorRecord::Decode(sensors[static_cast<size_t>(i)]);
         // A record the checks let through holds a diameter and a KFS the protocol can print as numbers.
-        if (SensorRecordFault(record, i).empty() &&
-            (!(record.Diameter > 0.0f && record.Diameter <= kMaxDiameter) || !(record.KfsValue > 0.0f) ||
-             record.KfsValue > 3.5e38f))
+        if (SensorRecordFault(record, i).empty() && (!(record.Diameter > 0.0f && record.Diameter <= kMaxDiameter) ||
+                                                     !(record.KfsValue > 0.0f) || record.KfsValue > 3.5e38f))
             __builtin_trap();
         (void)KfsTextMismatch(record, i);
         (void)CorrectionFault(record, i);

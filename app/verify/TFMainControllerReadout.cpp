@@ -43,9 +43,9 @@ void TFMainController::LastDataTimer(TObject*)
         }
         // The table set picks the required flows and the allowed errors; another one gives a run without points.
         if (*tableSet >= kAccuracyClassNames.size()) {
-            page_.Stop("Неизвестный набор таблиц расходов модуля №" + std::to_string(m) + " в конфигурации прибора: " +
-                       std::to_string(*tableSet) + " (допустимо 0.." + std::to_string(kAccuracyClassNames.size() - 1) +
-                       "). Поверка невозможна.");
+            page_.Stop("Неизвестный набор таблиц расходов модуля №" + std::to_string(m) +
+                       " в конфигурации прибора: " + std::to_string(*tableSet) + " (допустимо 0.." +
+                       std::to_string(kAccuracyClassNames.size() - 1) + "). Поверка невозможна.");
             return;
         }
         if (const std::string fault = SensorRecordFault(sensor, s); !fault.empty()) {

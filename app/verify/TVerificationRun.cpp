@@ -130,7 +130,7 @@ void TVerificationRun::Start()
         run_.ReverseActive = false;
         // The raw readings are divided by it and the flow model takes its root and logarithm.
         if (!(sensor_.KfsValue > 0.0f) || !std::isfinite(sensor_.KfsValue)) {
-            page_.Stop("Недопустимый коэффициент KFS датчика: " + FixedText(sensor_.KfsValue, 7) +
+            page_.Stop("Недопустимый коэффициент KFS датчика: " + ValueText(sensor_.KfsValue) +
                        ". Поверка невозможна.");
             return;
         }

@@ -81,8 +81,8 @@ std::string SensorRecordFault(const SSensorRecord& sensor, int position)
     // The diameter decides the three-path KFS lines and the flow correction; the KFS divides every reading.
     const double d = sensor.Diameter;
     if (!(d > 0.0) || !(d <= kMaxDiameter))
-        return "Диаметр трубы " + Where(position) + " недопустим: " + ValueText(d) + ". Допустимо больше 0 и не более " +
-               FormatFixed(kMaxDiameter, 0) + " м.";
+        return "Диаметр трубы " + Where(position) + " недопустим: " + ValueText(d) +
+               ". Допустимо больше 0 и не более " + FormatFixed(kMaxDiameter, 0) + " м.";
     return KfsValueFault(sensor, position);
 }
 

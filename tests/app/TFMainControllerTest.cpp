@@ -469,15 +469,18 @@ TEST(MainRun, RequiredFlowsFollowTheClassAndThePaths)
 TEST(MainRun, KfsThatIsNoPositiveNumberRefusesTheRun)
 {
     CommaSeparator comma;
-    for (auto [kfs, text] : {std::pair{0.0f, "0"}, {-1.0f, "-1"}, {std::numeric_limits<float>::quiet_NaN(), "не число"},
+    for (auto [kfs, text] : {std::pair{0.0f, "0"},
+                             {-1.0f, "-1"},
+                             {std::numeric_limits<float>::quiet_NaN(), "не число"},
                              {std::numeric_limits<float>::infinity(), "бесконечность"}}) {
         sim::MeterDescription d = sim::DefaultDescription();
         MainRig rig(d);
         rig.image->flash.PutF32(SensorAddress(0) + 178, kfs);
         ASSERT_TRUE(rig.ConnectToReady());
         EXPECT_EQ(rig.ctl.Stage(), msStopped);
-        EXPECT_EQ(rig.ctl.StopReason(), std::string("Коэффициент КFS датчика в позиции 0 (запись прибора) недопустим: ") +
-                                            text + ". Нужно конечное число больше 0. Поверка невозможна.");
+        EXPECT_EQ(rig.ctl.StopReason(),
+                  std::string("Коэффициент КFS датчика в позиции 0 (запись прибора) недопустим: ") + text +
+                      ". Нужно конечное число больше 0. Поверка невозможна.");
         EXPECT_TRUE(Lines(rig).empty());
         rig.ctl.Button1Click();
         const size_t writes = rig.line.Writes().size();

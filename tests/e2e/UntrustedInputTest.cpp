@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -82,11 +82,11 @@ TEST(UntrustedAnswers, ReadsOfAnotherLengthAreRepeatedInBothWindows)
     HeadlessRig rig(Options({"--simulate", "--sensor", "1"}));
     std::vector<sim::ResizedAnswer>& resized = rig.meter.Faults().resized;
     resized = {
-        {0x30, 0x100, -100, 1},                      // the first configuration block comes back empty
-        {0x31, 0x100 + 200, -1, 1},                  // the third one a byte short
-        {0x31, 0x100 + 200, -192, 1},                // then missing altogether
-        {0x31, SensorAddress(1) + 100, +4, 1},       // the chosen sensor's second block four bytes long
-        {0x31, SensorAddress(5) + 200, -110, 2},     // the last block of the last record twice empty
+        {0x30, 0x100, -100, 1},                   // the first configuration block comes back empty
+        {0x31, 0x100 + 200, -1, 1},               // the third one a byte short
+        {0x31, 0x100 + 200, -192, 1},             // then missing altogether
+        {0x31, SensorAddress(1) + 100, +4, 1},    // the chosen sensor's second block four bytes long
+        {0x31, SensorAddress(5) + 200, -110, 2},  // the last block of the last record twice empty
     };
     EXPECT_EQ(rig.Run(), veComplete) << rig.err.str();
     for (const sim::ResizedAnswer& r : resized) EXPECT_EQ(r.done, r.times) << std::hex << r.address;
@@ -137,8 +137,8 @@ TEST(UntrustedRecords, NumbersThatAreNoneNeverReachTheProtocol)
     }
 
     // The same meters written as a description file: JSON has no NaN, the file states it as a text.
-    const sim::MeterDescription described = sim::ParseMeterDescription(
-        R"({"sensors": [{"kfs": "nan", "diameter": "inf", "diameter2": "-inf"}]})");
+    const sim::MeterDescription described =
+        sim::ParseMeterDescription(R"({"sensors": [{"kfs": "nan", "diameter": "inf", "diameter2": "-inf"}]})");
     EXPECT_TRUE(std::isnan(described.sensors[0]->kfs));
     EXPECT_EQ(described.sensors[0]->diameter, kInf);
     EXPECT_EQ(described.sensors[0]->diameter2, -kInf);
@@ -188,8 +188,9 @@ TEST(UntrustedRecords, RecordsThatCannotBeRightAreRefusedAndADisagreeingKfsTextI
         EXPECT_EQ(agrees.ctl.Fields().KfsMismatch, "");
         HeadlessRig differs(Options({"--simulate", "--sensor", "1"}), d);
         EXPECT_EQ(differs.Run(), veComplete) << differs.err.str();
-        const std::string told = "Текст КFS датчика в позиции 1 (запись прибора) \"0,9985\" не совпадает с числом КFS "
-                                 "0,9987.";
+        const std::string told =
+            "Текст КFS датчика в позиции 1 (запись прибора) \"0,9985\" не совпадает с числом КFS "
+            "0,9987.";
         EXPECT_EQ(differs.ctl.Fields().KfsMismatch, told);
         EXPECT_TRUE(Has(differs.err.str(), told)) << differs.err.str();
         EXPECT_TRUE(Has(differs.out.str(), "КFS датчика расхода 0,9985\n"));
@@ -201,8 +202,9 @@ TEST(UntrustedRecords, RecordsThatCannotBeRightAreRefusedAndADisagreeingKfsTextI
         d.sensors[2]->kfsText = "abc";
         RunRig kfs(d, "2=1,01");
         EXPECT_EQ(kfs.Run(), veComplete) << kfs.log.str();
-        EXPECT_TRUE(Has(kfs.log.str(), "Текст КFS датчика в позиции 2 (запись прибора) \"abc\" не является числом; "
-                                       "число КFS 1,0035."))
+        EXPECT_TRUE(Has(kfs.log.str(),
+                        "Текст КFS датчика в позиции 2 (запись прибора) \"abc\" не является числом; "
+                        "число КFS 1,0035."))
             << kfs.log.str();
         EXPECT_FALSE(kfs.form1.Fields().KfsMismatch.empty());
     }
@@ -213,8 +215,8 @@ TEST(UntrustedRecords, RecordsThatCannotBeRightAreRefusedAndADisagreeingKfsTextI
 TEST(UntrustedKfsValues, RefusedBeforeThePortOpensAndUnusualOnesAsked)
 {
     CommaSeparator comma;
-    for (const char* value : {"abc", "NaN", "inf", "0", "-1", "1e-45", "3.4e38", "1e28", "0,09", "10,5",
-                              "1.00000001", "1;1;abc"}) {
+    for (const char* value :
+         {"abc", "NaN", "inf", "0", "-1", "1e-45", "3.4e38", "1e28", "0,09", "10,5", "1.00000001", "1;1;abc"}) {
         SKfsWriteOptions o;
         std::string error;
         EXPECT_FALSE(ParseKfsWriteOptions({"--port", "COM1", "--kfs-write", std::string("0=") + value}, o, error))
@@ -334,9 +336,10 @@ TEST(UntrustedArguments, ExitStatusesMeanOneThingEach)
         EXPECT_EQ(rig.Run(), veIncomplete);
     }
     const std::string help = RunnerUsage();
-    for (const char* line : {"  0  протокол полный", "  1  прибор отказал или проверка не пройдена",
-                             "  2  неверные параметры", "  3  порт не открыт",
-                             "  4  связь с прибором потеряна во время работы", "  5  остановлено техником или сигналом"})
+    for (const char* line :
+         {"  0  протокол полный", "  1  прибор отказал или проверка не пройдена", "  2  неверные параметры",
+          "  3  порт не открыт", "  4  связь с прибором потеряна во время работы",
+          "  5  остановлено техником или сигналом"})
         EXPECT_NE(help.find(line), std::string::npos) << line;
 }
 

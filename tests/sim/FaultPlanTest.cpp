@@ -148,7 +148,9 @@ TEST(FaultPlan, ResizedAnswersOfANamedReadCarryARightChecksum)
     SimMeter meter(DefaultMeter(), plan);
     std::vector<Outcome> out;
     const auto serve = [&](const Bytes& request) {
-        meter.Receive(request.data(), request.size(), [&](const Bytes& a, const FaultApplied& f) { out.push_back({a, f}); });
+        meter.Receive(request.data(), request.size(), [&](const Bytes& a, const FaultApplied& f) {
+            out.push_back({a, f});
+        });
     };
     for (int i = 0; i < 4; ++i) serve(kRead);
     serve(Checked({0xC9, 0x04, 0x30, 0x21, 0x43, 0x64, 0xF0, 0, 0}));  // the same read elsewhere: every time
