@@ -86,6 +86,10 @@ public:
     // when a request is given up. As after any BreakTransmit, an answer still on the wire reaches
     // the handler now installed unless the link is closed or the next request is sent first.
     void AbandonRequest();
+    // For a caller's own OnReceiveExecuted handler that reads a record: refuses the answer it is being given
+    // as one of another length than asked, the way the reads of a record here refuse it (OnFalseCRC, then the
+    // request is repeated while Repetition is set). Call it from inside that handler only.
+    void RefuseAnswer() { ChecksumFailure(); }
 
     // Requests throw EMeterError (nothing sent, nothing changed) for a journal, block or group
     // index outside its range, and EProtocolError when there is no link.

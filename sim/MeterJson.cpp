@@ -75,8 +75,17 @@ T Integer(const json& j, const std::string& path, int64_t min = std::numeric_lim
     return static_cast<T>(v);
 }
 
+// A 32-bit float field: a number, or one of the texts "nan", "inf", "-inf" for what JSON cannot write and a
+// meter's flash may hold all the same.
 float Float(const json& j, const std::string& path)
 {
+    if (j.is_string()) {
+        const std::string s = j.get<std::string>();
+        if (s == "nan") return std::numeric_limits<float>::quiet_NaN();
+        if (s == "inf") return std::numeric_limits<float>::infinity();
+        if (s == "-inf") return -std::numeric_limits<float>::infinity();
+        Fail(path, "\"" + s + "\" is not a number (nor \"nan\", \"inf\" or \"-inf\")");
+    }
     if (!j.is_number()) Fail(path, "expected a number, found " + TypeName(j));
     const double v = j.get<double>();
     if (!std::isfinite(v) || std::fabs(v) > std::numeric_limits<float>::max())

@@ -53,6 +53,7 @@ std::string FaultText(const FaultApplied& f, bool answered)
     if (f.badChecksum) add("crc");
     if (f.garbageBytes > 0) add("garbage" + std::to_string(f.garbageBytes));
     if (f.delayMs > 0) add("late" + std::to_string(f.delayMs));
+    if (f.resizedBy != 0) add("resized" + std::to_string(f.resizedBy));
     if (s.empty() && !answered) add("silent");
     return s.empty() ? "-" : s;
 }

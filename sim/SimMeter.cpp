@@ -2,7 +2,9 @@
 // frames the answer, with the faults of the plan applied.
 #include "sim/SimMeter.h"
 
+#include <algorithm>
 #include <array>
+#include <optional>
 #include <random>
 #include <stdexcept>
 
@@ -31,6 +33,31 @@ struct Draw {
 
 double Unit(std::mt19937& g) { return static_cast<double>(g()) * (1.0 / 4294967296.0); }
 bool Happens(double p, double u) { return p > 0 && u < p; }  // a NaN probability never happens
+
+// The address a read request names: 2 bytes for the RAM and flash reads, 4 for the large flash read.
+std::optional<uint32_t> ReadAddress(const Request& r)
+{
+    if ((r.command == cmd::kReadRam || r.command == cmd::kReadFlash) && r.paramCount >= 2) return GetU16(r.params);
+    if (r.command == cmd::kReadFlashLarge && r.paramCount >= 4) return GetU32(r.params);
+    return std::nullopt;
+}
+
+// Changes the payload of a framed answer by the first resize entry that matches the request; the bytes changed.
+int Resize(std::vector<ResizedAnswer>& plan, const Request& r, Answer& answer)
+{
+    if (answer.kind != Answer::Kind::Framed) return 0;
+    const std::optional<uint32_t> address = ReadAddress(r);
+    if (!address) return 0;
+    for (ResizedAnswer& e : plan) {
+        if (e.command != r.command || e.address != *address || (e.times != 0 && e.done >= e.times)) continue;
+        ++e.done;
+        const long size = std::clamp(static_cast<long>(answer.bytes.size()) + e.delta, 0L, static_cast<long>(kMaxL));
+        const int by = static_cast<int>(size - static_cast<long>(answer.bytes.size()));
+        answer.bytes.resize(static_cast<size_t>(size), 0xEE);
+        return by;
+    }
+    return 0;
+}
 
 Draw Take(std::mt19937& g)
 {
@@ -176,12 +203,14 @@ void SimMeter::Receive(const uint8_t* data, size_t size, const Emit& emit)
         ++m.total;
 
         const CommandHandler& handler = m.handlers[req.command];
-        const Answer answer = handler ? handler(*this, req) : Answer::Silent();
+        Answer answer = handler ? handler(*this, req) : Answer::Silent();
+        const int resizedBy = Resize(m.faults.resized, req, answer);
         std::vector<uint8_t> bytes = Frame(answer, req);
 
         if (m.faults.seed != m.seededWith) m.Reseed();
         const Draw d = Take(m.rng);
         FaultApplied fault;
+        fault.resizedBy = resizedBy;
         if (!bytes.empty()) {
             const bool checksummed = answer.kind == Answer::Kind::Framed || answer.checksummed;
             if (checksummed && bytes.size() >= 2 && Happens(m.faults.badChecksum, d.spoil)) {

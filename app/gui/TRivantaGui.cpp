@@ -15,6 +15,7 @@
 #include "sim/PtyMeterServer.h"
 #include "sim/SimMeter.h"
 
+#include <QComboBox>
 #include <QWidget>
 
 namespace rv {
@@ -48,8 +49,19 @@ TRivantaGui::TRivantaGui(const SGuiOptions& options, const SFormStatePlace& plac
     form1Link_->SetBaudRate(br9600);
     form1Controller_ = std::make_unique<TForm1Controller>(*form1Link_, prompter_, loop_.get());
     kfsPageController_ = std::make_unique<TKfsPageController>(*controller_, *form1Controller_, prompter_);
-    kfsPage_ = new TKfsPage(*kfsPageController_, prompter_, TNewDevCom::ListPorts());
+    const std::vector<std::string> ports = TNewDevCom::ListPorts();
+    kfsPage_ = new TKfsPage(*kfsPageController_, prompter_, ports);
     fmain_->SetKfsPage(kfsPage_);
+    // The KFS page drives Form1's port box, as its connect and its box's change do: Form1's section of the form
+    // state then keeps the page's port, and a port restored there comes back to the page.
+    form1PortBox_ = PortBox(form1_.get(), QStringLiteral("CBPortName"), PortItems(ports));
+    form1PortBox_->setEditText(kfsPage_->ComboBox1->currentText());
+    QObject::connect(kfsPage_->ComboBox1, &QComboBox::editTextChanged, form1PortBox_, [this](const QString& text) {
+        if (form1PortBox_->currentText() != text) form1PortBox_->setEditText(text);
+    });
+    QObject::connect(form1PortBox_, &QComboBox::editTextChanged, kfsPage_, [this](const QString& text) {
+        if (kfsPage_->ComboBox1->currentText() != text) kfsPage_->SetPortName(Ss(text));
+    });
     select_ = new TFSelectSensor(fmain_.get(), sdChange);
 
     prompter_.SetWindows(fmain_.get(), selectTest_, select_);

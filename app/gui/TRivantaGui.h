@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class QComboBox;
 class QWidget;
 
 namespace rv {
@@ -46,6 +47,8 @@ public:
     TNewDevCom& Form1Link() { return *form1Link_; }
     TKfsPageController& KfsPageController() { return *kfsPageController_; }
     TKfsPage& KfsPage() { return *kfsPage_; }
+    // Form1's own port box: it follows the KFS page's, so the form state keeps the page's port in Form1's section.
+    QComboBox& Form1PortBox() { return *form1PortBox_; }
     TFSelectSensor& FSelectSensor() { return *select_; }
     TFMainController& Controller() { return *controller_; }
     TGuiPrompter& Prompter() { return prompter_; }
@@ -67,6 +70,7 @@ private:
     std::unique_ptr<TForm1Controller> form1Controller_;
     std::unique_ptr<TKfsPageController> kfsPageController_;
     TKfsPage* kfsPage_ = nullptr;  // owned by fmain_
+    QComboBox* form1PortBox_ = nullptr;  // owned by form1_
     TFSelectSensor* select_ = nullptr;  // owned by fmain_
 };
 

@@ -44,6 +44,7 @@ enum TKfsWriteResult {
     wrFailed,     // refused, read back different, or a request failed; WriteMessage says what
     wrCancelled,  // the technician did not put the meter into correction mode
     wrAbandoned,  // the connection was closed while writing
+    wrDeclined,   // the technician did not confirm an unusual coefficient; nothing was sent
 };
 
 // What changed, for the page that shows the window's work.
@@ -78,6 +79,9 @@ struct SForm1Fields {
     int JournalCount = 0;
     uint16_t JournalHead = 0;
     uint32_t FdwValue = 0;
+    // Where the KFS texts of the shown records disagree with their floats, what the status line said; empty when
+    // they agree.
+    std::string KfsMismatch;
 };
 
 }  // namespace rv

@@ -9,6 +9,8 @@
 #include "core/TTimer.h"
 #include "meter/TRurIvaQs_6x6.h"
 
+#include <optional>
+
 namespace rv {
 
 TForm1Controller::TForm1Controller(IDeviceLink& link, IPrompter& prompter, Loop* loop)
@@ -257,25 +259,39 @@ void TForm1Controller::ShowCoefficients(const std::vector<SSensorChoice>& choice
     const int s = f_.SelectedSensor;
     const TSensorImages& images = connection_.Chain().SensorImage();
     const SSensorRecord sensor = SSensorRecord::Decode(images[static_cast<size_t>(s)]);
+    // The records whose coefficients are shown: s, and for a sensor of 0.15 m or more s + 1 and s + 2 where they
+    // exist (a record past the sixth does not, and its field stays hidden).
+    const bool three = static_cast<double>(sensor.Diameter) >= kThreePathDiameter;
+    std::array<std::optional<SSensorRecord>, kKfsFields> records;
+    for (int j = 0; j < (three ? kKfsFields : 1); ++j)
+        if (s + j < flash::kSensorCount)
+            records[static_cast<size_t>(j)] = SSensorRecord::Decode(images[static_cast<size_t>(s + j)]);
+    // A coefficient shown must be a number the technician can read and the journal can keep as the old value.
+    std::string fault = SensorRecordFault(sensor, s);
+    f_.KfsMismatch.clear();
+    for (int j = 0; j < kKfsFields; ++j) {
+        const std::optional<SSensorRecord>& record = records[static_cast<size_t>(j)];
+        if (!record) continue;
+        if (fault.empty()) fault = KfsValueFault(*record, s + j);
+        if (const std::string mismatch = KfsTextMismatch(*record, s + j); !mismatch.empty())
+            f_.KfsMismatch += (f_.KfsMismatch.empty() ? "" : " ") + mismatch;
+    }
+    if (!fault.empty()) {
+        f_.KfsMismatch.clear();
+        Stop(fault + " Изменение KFS невозможно.");
+        return;
+    }
     f_.ModuleIndex = static_cast<uint8_t>(sensor.Module - 1);
     f_.TypeIndex = static_cast<uint8_t>(sensor.Type - 1);
     std::string caption = SensorChoiceCaption(sensor);
     for (const SSensorChoice& c : choices)
         if (c.Position == s) caption = c.Caption;
 
-    if (static_cast<double>(sensor.Diameter) >= kThreePathDiameter) {
-        // Three coefficients in records s, s + 1, s + 2; a record past the sixth does not exist, so its field
-        // stays hidden.
+    if (three) {
         for (int j = 0; j < kKfsFields; ++j) {
-            const int position = s + j;
-            if (position >= flash::kSensorCount) {
-                f_.OldKfs[static_cast<size_t>(j)] = 0.0f;
-                SetField(j, false, caption, "");
-                continue;
-            }
-            const float kfs = SSensorRecord::Decode(images[static_cast<size_t>(position)]).KfsValue;
-            f_.OldKfs[static_cast<size_t>(j)] = kfs;
-            SetField(j, true, caption, FixedText(kfs, 7));
+            const std::optional<SSensorRecord>& record = records[static_cast<size_t>(j)];
+            f_.OldKfs[static_cast<size_t>(j)] = record ? record->KfsValue : 0.0f;
+            SetField(j, record.has_value(), caption, record ? FixedText(record->KfsValue, 7) : "");
         }
         // With one path per channel the sensor's write touches its own record only.
         coefficients_ = f_.PathsPerSensor == 3 ? kKfsFields : 1;
@@ -291,6 +307,8 @@ void TForm1Controller::ShowCoefficients(const std::vector<SSensorChoice>& choice
     }
     shown_ = true;
     Notify(fcKfs);
+    // The meter holds both forms and the write replaces both; the technician is told and goes on.
+    if (!f_.KfsMismatch.empty()) SetStatus(f_.KfsMismatch);
     SetStage(fsShowing);
 }
 

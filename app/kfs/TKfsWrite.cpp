@@ -3,19 +3,17 @@
 // before the final message.
 #include "app/kfs/TKfsWrite.h"
 
+#include "app/kfs/KfsValue.h"
 #include "app/window/IPrompter.h"
 #include "app/window/MeterImages.h"
 #include "app/window/ProtocolFormat.h"
 #include "app/window/TMeterConnection.h"
 #include "controls/Errors.h"
-#include "controls/NumberText.h"
 #include "core/Cp1251.h"
-#include "core/Locale.h"
 #include "meter/FlashAddress.h"
 #include "meter/TRurIvaQs_6x6.h"
 #include "protocol/Frame.h"
 
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -30,7 +28,6 @@ constexpr uint8_t kCorrectionMode = 0x02;
 constexpr uint32_t kKfsText = SSensorRecord::kKfsTextAt;
 constexpr uint32_t kKfs = SSensorRecord::kKfsAt;
 constexpr size_t kKfsTextField = SSensorRecord::kKfsTextSize;
-constexpr size_t kKfsTextMax = 9;
 constexpr uint32_t kJournalPages = 16;  // the heads take the first 16 bytes of the journal region
 constexpr uint32_t kPage1 = 256;
 constexpr uint32_t kPage2 = 288;
@@ -67,11 +64,11 @@ float FloatOf(const unsigned char* p)
     return v;
 }
 
-// The text field of a coefficient: at most 9 bytes of code page 1251, a zero, zeros to the end of the field.
+// The text field of a coefficient: its text (at most 9 bytes of code page 1251, checked before), a zero, zeros to
+// the end of the field.
 std::string KfsField(const std::string& typed)
 {
     std::string bytes = ToCp1251(typed);
-    if (bytes.size() > kKfsTextMax) bytes.resize(kKfsTextMax);
     bytes.resize(kKfsTextField, '\0');
     return bytes;
 }
@@ -181,30 +178,39 @@ bool TKfsWrite::CheckFieldsAndPlan()
 {
     // The journal of the sensor's module is addressed by the module number the meter reported.
     if (f_.ModuleIndex >= kJournalLimit) {
-        prompter_.Message("Номер модуля " + std::to_string(f_.ModuleIndex + 1) +
-                              " датчика вне журналов изменений прибора (допустимо 1.." + std::to_string(kJournalLimit) +
-                              "). Запись KFS невозможна.",
-                          "Ошибка");
+        const std::string message = "Номер модуля " + std::to_string(f_.ModuleIndex + 1) +
+                                    " датчика вне журналов изменений прибора (допустимо 1.." +
+                                    std::to_string(kJournalLimit) + "). Запись KFS невозможна.";
+        prompter_.Message(message, "Ошибка");
+        EndWrite(wrFailed, message);
         return false;
     }
     if (count_ < 1 || f_.SelectedSensor + count_ > flash::kSensorCount) return false;
+    // Every field is checked before the technician is asked about any: a refused one ends the write unasked.
+    std::array<std::string, 3> typed;
+    std::array<SKfsValue, 3> checked;
+    for (int i = 0; i < count_; ++i) {
+        const size_t k = static_cast<size_t>(i);
+        typed[k] = host_.FieldText(i);
+        checked[k] = CheckKfsValue(typed[k]);
+        if (checked[k].Verdict == kvRefused) throw EConversionError(checked[k].Message);
+    }
+    for (int i = 0; i < count_; ++i) {
+        const size_t k = static_cast<size_t>(i);
+        if (checked[k].Verdict != kvUnusual) continue;
+        const bool write = prompter_.Question(UnusualKfsQuestion(typed[k]), "Внимание.");
+        // The question may have outlived the coefficients it asked about.
+        if (host_.Stage() != fsShowing) return false;
+        if (!write) {
+            EndWrite(wrDeclined, "Запись отменена: коэффициент " + typed[k] + " не подтвержден.");
+            return false;
+        }
+    }
     for (int i = 0; i < 3; ++i) {
         const size_t k = static_cast<size_t>(i);
-        if (i >= count_) {
-            // Not written: it keeps its value.
-            f_.NewKfs[k] = f_.OldKfs[k];
-            continue;
-        }
-        const std::string text = host_.FieldText(i);
-        long double v = 0.0L;
-        if (!ParseExtended(text, DecimalSeparator(), v))
-            throw EConversionError("Значение \"" + text + "\" не является числом.");
-        const float value = static_cast<float>(v);
-        // The meter divides its raw readings by it.
-        if (!std::isfinite(value) || !(value > 0.0f))
-            throw EConversionError("Значение KFS \"" + text + "\" недопустимо: нужно конечное число больше нуля.");
-        f_.NewKfs[k] = value;
-        texts_[k] = KfsField(text);
+        // One not written keeps its value.
+        f_.NewKfs[k] = i < count_ ? checked[k].Value : f_.OldKfs[k];
+        if (i < count_) texts_[k] = KfsField(typed[k]);
     }
     return true;
 }
@@ -263,6 +269,8 @@ void TKfsWrite::WriteText(int i)
 
 // --- The write chain
 
+// A refusal ends the write at once instead of leaving it to the read-back: carried on, the write would save the
+// channels and put into the meter's journal a change of coefficient that the meter never took.
 bool TKfsWrite::Acknowledged(short Length, const unsigned char* Buffer, const std::string& what)
 {
     if (Buffer && Length >= 1 && Buffer[0] == kAckDone) return true;

@@ -50,8 +50,9 @@ public:
     TKfsWrite(const TKfsWrite&) = delete;
     TKfsWrite& operator=(const TKfsWrite&) = delete;
 
-    // "Записать" for the shown sensor, whose write takes count coefficients. Throws EConversionError for a field
-    // that holds no usable coefficient.
+    // "Записать" for the shown sensor, whose write takes count coefficients. Before anything is sent: throws
+    // EConversionError for a field that holds no coefficient the meter can take (CheckKfsValue), and asks the
+    // technician about an unusual one; a write not confirmed, or refused for its module, ends at once.
     void Start(int count);
     bool UnderWay() const;
     // A write under way ends as abandoned (the connection was closed or opened again), with why as its message.

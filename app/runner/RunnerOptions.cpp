@@ -1,11 +1,17 @@
 // The runner's command line on QCommandLineParser.
 #include "app/runner/RunnerOptions.h"
 
+#include "app/kfs/KfsValue.h"
 #include "controls/NumberText.h"
 #include "meter/FlashAddress.h"
 
 #include <QCommandLineParser>
 #include <QStringList>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace rv {
 
@@ -37,8 +43,14 @@ const SOptionText kOptions[] = {
 };
 
 const char kExitStatuses[] =
-    "Код завершения: 0 - протокол полный (с --kfs-write: записано и проверено), 1 - поверка не завершена (не "
-    "записано), 2 - неверные параметры, 3 - порт не открыт.\n";
+    "Код завершения:\n"
+    "  0  протокол полный (с --kfs-write: записано и проверено)\n"
+    "  1  прибор отказал или проверка не пройдена (режим имитатора, режим коррекции, данные прибора, точки, "
+    "сохранение протокола)\n"
+    "  2  неверные параметры\n"
+    "  3  порт не открыт\n"
+    "  4  связь с прибором потеряна во время работы\n"
+    "  5  остановлено техником или сигналом\n";
 
 QString Q(const std::string& s)
 {
@@ -93,6 +105,42 @@ std::string Refusal(const QCommandLineParser& parser, const std::vector<std::str
         if (last.rfind("-", 0) == 0 && TakesValue(name)) return "Параметр --" + name + " требует значения.";
     }
     return "Неверные параметры: " + S(parser.errorText());
+}
+
+std::vector<std::string> Split(const std::string& text, char sep)
+{
+    std::vector<std::string> out(1);
+    for (char c : text) {
+        if (c == sep)
+            out.emplace_back();
+        else
+            out.back() += c;
+    }
+    return out;
+}
+
+// The values of --kfs-write make one coefficient or three (the count the sensor takes is known only once the
+// meter has been read), each one the meter can take: the first refusal otherwise.
+bool CheckKfsValues(const std::string& text, std::string& error)
+{
+    std::string refusal;
+    for (const int count : {1, 3}) {
+        std::vector<std::string> values;
+        std::string splitError;
+        if (!SplitKfsValues(text, count, values, splitError)) continue;
+        std::string first;
+        for (const std::string& v : values) {
+            const SKfsValue k = CheckKfsValue(v);
+            if (k.Verdict == kvRefused) {
+                first = k.Message;
+                break;
+            }
+        }
+        if (first.empty()) return true;
+        if (refusal.empty()) refusal = first;
+    }
+    error = refusal.empty() ? "Параметр --kfs-write ждет одно или три значения KFS, а не \"" + text + "\"." : refusal;
+    return false;
 }
 
 // Parses into the fields both jobs share; the rest stays in the parser for the job's own options.
@@ -150,6 +198,78 @@ bool ParseCommon(QCommandLineParser& parser, const std::vector<std::string>& arg
 
 }  // namespace
 
+bool SplitKfsValues(const std::string& text, int count, std::vector<std::string>& values, std::string& error)
+{
+    values.clear();
+    const std::string wanted = count == 1 ? "одно значение" : "три значения";
+    if (text.find(';') != std::string::npos) {
+        values = Split(text, ';');
+    } else {
+        const std::vector<std::string> parts = Split(text, ',');
+        if (static_cast<int>(parts.size()) == count) {
+            values = parts;
+        } else if (static_cast<int>(parts.size()) == 2 * count) {
+            // The comma is the decimal separator of every value.
+            for (size_t i = 0; i < parts.size(); i += 2) values.push_back(parts[i] + "," + parts[i + 1]);
+        }
+    }
+    if (static_cast<int>(values.size()) != count) {
+        values.clear();
+        error = "Для этого датчика нужно " + wanted + " KFS, а задано \"" + text + "\".";
+        return false;
+    }
+    for (const std::string& v : values)
+        if (v.empty()) {
+            values.clear();
+            error = "Пустое значение KFS в \"" + text + "\".";
+            return false;
+        }
+    return true;
+}
+
+bool CheckReportFile(const std::string& path, std::string& error)
+{
+    if (path.empty()) {
+        error = "Имя файла отчета не задано.";
+        return false;
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            error = "Отчет \"" + path + "\" - это папка, а не файл.";
+            return false;
+        }
+        // The protocol replaces the file whole: a device or a pipe would be replaced by a plain file.
+        if (!S_ISREG(st.st_mode)) {
+            error = "Отчет \"" + path + "\" не является обычным файлом: протокол в него не сохранить.";
+            return false;
+        }
+    }
+    const size_t slash = path.rfind('/');
+    if (slash + 1 == path.size()) {
+        error = "В имени отчета \"" + path + "\" нет имени файла.";
+        return false;
+    }
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (::stat(folder.c_str(), &st) != 0) {
+        const int err = errno;
+        error = err == ENOENT ? "Папка отчета \"" + folder + "\" не существует."
+                              : "Папка отчета \"" + folder + "\" недоступна: " + std::strerror(err);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        error = "Путь отчета \"" + path + "\" проходит через \"" + folder + "\", а это не папка.";
+        return false;
+    }
+    // The protocol is written beside the report and renamed over it: the folder itself must take a new file.
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        const int err = errno;
+        error = "В папку отчета \"" + folder + "\" нельзя записать: " + std::strerror(err);
+        return false;
+    }
+    return true;
+}
+
 bool WantsKfsWrite(const std::vector<std::string>& args)
 {
     for (const std::string& a : args)
@@ -179,6 +299,7 @@ bool ParseVerifyOptions(const std::vector<std::string>& args, SVerifyOptions& op
     options.Reverse = parser.isSet("reverse");
     options.ExtraInfo = parser.isSet("extra-info");
     options.Report = S(parser.value("report"));
+    if (parser.isSet("report") && !CheckReportFile(options.Report, error)) return false;
     return true;
 }
 
@@ -203,7 +324,7 @@ bool ParseKfsWriteOptions(const std::vector<std::string>& args, SKfsWriteOptions
     }
     options.Position = target[0] - '0';
     options.Values = target.substr(eq + 1);
-    return true;
+    return CheckKfsValues(options.Values, error);
 }
 
 std::string RunnerUsage()

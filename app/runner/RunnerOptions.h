@@ -34,10 +34,18 @@ struct SKfsWriteOptions {
     std::string Values;  // the text after '='
 };
 
+// Splits the values of --kfs-write into the count the sensor takes. Values are separated by ';', or by ','
+// where that leaves no doubt: "1.01,0.99,1.02" and "1,01,0,99,1,02" are three values, "1,01" is one.
+bool SplitKfsValues(const std::string& text, int count, std::vector<std::string>& values, std::string& error);
+// A report name the protocol can be saved under: not empty, not a folder nor another file that is no regular one,
+// in a folder that exists and can be written. False with a message for the technician otherwise.
+bool CheckReportFile(const std::string& path, std::string& error);
+
 // True when the arguments ask for the KFS write rather than a verification.
 bool WantsKfsWrite(const std::vector<std::string>& args);
 // Parse the arguments after the program name; false with a message for the technician otherwise. --help and
-// --version parse alone (the rest is not checked).
+// --version parse alone (the rest is not checked). The report file (CheckReportFile) and the KFS values (one or
+// three coefficients the meter can take, CheckKfsValue) are checked here, before any port is opened.
 bool ParseVerifyOptions(const std::vector<std::string>& args, SVerifyOptions& options, std::string& error);
 bool ParseKfsWriteOptions(const std::vector<std::string>& args, SKfsWriteOptions& options, std::string& error);
 // The help of the program, generated from its options, with the exit statuses.

@@ -8,51 +8,6 @@
 
 namespace rv {
 
-namespace {
-
-std::vector<std::string> Split(const std::string& text, char sep)
-{
-    std::vector<std::string> out(1);
-    for (char c : text) {
-        if (c == sep)
-            out.emplace_back();
-        else
-            out.back() += c;
-    }
-    return out;
-}
-
-}  // namespace
-
-bool SplitKfsValues(const std::string& text, int count, std::vector<std::string>& values, std::string& error)
-{
-    values.clear();
-    const std::string wanted = count == 1 ? "одно значение" : "три значения";
-    if (text.find(';') != std::string::npos) {
-        values = Split(text, ';');
-    } else {
-        const std::vector<std::string> parts = Split(text, ',');
-        if (static_cast<int>(parts.size()) == count) {
-            values = parts;
-        } else if (static_cast<int>(parts.size()) == 2 * count) {
-            // The comma is the decimal separator of every value.
-            for (size_t i = 0; i < parts.size(); i += 2) values.push_back(parts[i] + "," + parts[i + 1]);
-        }
-    }
-    if (static_cast<int>(values.size()) != count) {
-        values.clear();
-        error = "Для этого датчика нужно " + wanted + " KFS, а задано \"" + text + "\".";
-        return false;
-    }
-    for (const std::string& v : values)
-        if (v.empty()) {
-            values.clear();
-            error = "Пустое значение KFS в \"" + text + "\".";
-            return false;
-        }
-    return true;
-}
-
 TKfsWriteRun::TKfsWriteRun(SKfsWriteOptions options, std::ostream& out, std::ostream& log)
     : THeadlessRun(log), options_(std::move(options)), out_(out)
 {
@@ -85,20 +40,32 @@ void TKfsWriteRun::PageChanged(int change)
     TForm1Controller& form1 = page_->Form1();
     switch (change) {
         case kcStage:
+            if (form1.Stage() == fsIdentifying) opened_ = true;
             if (form1.Stage() == fsShowing && !pressed_) {
                 pressed_ = true;
                 // Pressed from the loop, not from inside the handler that showed the coefficients.
                 loop_->Post([this] { Press(); });
             } else if (form1.Stage() == fsStopped) {
-                Finish(page_->View().SpeedButton2Down ? veIncomplete : vePort, form1.StopReason());
+                // The connect button comes up when the port would not open, or was lost once open.
+                const int lost = opened_ ? veLineLost : vePort;
+                Finish(page_->View().SpeedButton2Down ? veIncomplete : lost, form1.StopReason());
             }
             break;
         case kcWrite:
-            if (form1.WriteResult() == wrDone) {
-                out_ << form1.WriteMessage() << (form1.WriteMessage().back() == '\n' ? "" : "\n") << std::flush;
-                Finish(veComplete, "Изменение KFS записано и проверено.");
-            } else {
-                Finish(veIncomplete, form1.WriteMessage());
+            switch (form1.WriteResult()) {
+                case wrDone:
+                    out_ << form1.WriteMessage() << (form1.WriteMessage().back() == '\n' ? "" : "\n") << std::flush;
+                    Finish(veComplete, "Изменение KFS записано и проверено.");
+                    break;
+                case wrAbandoned:  // in the runner only a lost line closes the connection under a write
+                    Finish(veLineLost, form1.WriteMessage());
+                    break;
+                case wrDeclined:
+                    Finish(veStopped, form1.WriteMessage());
+                    break;
+                default:
+                    Finish(veIncomplete, form1.WriteMessage());
+                    break;
             }
             break;
         default:
@@ -134,7 +101,9 @@ void TKfsWriteRun::Release()
 
 bool TKfsWriteRun::Question(const std::string& text, const std::string& caption)
 {
-    // Each Yes asks the meter again at once: without a hand to switch it, a few asks are enough.
+    // Each Yes to the correction-mode question asks the meter again at once: without a hand to switch it, a few
+    // asks are enough. The question about an unusual coefficient comes before, and takes the answer as given.
+    if (page_->Form1().Stage() != fsChecking) return Answer(text, caption, options_.Common.AnswerYes);
     return Answer(text, caption, options_.Common.AnswerYes && ++asks_ <= kMaxCorrectionAsks);
 }
 

@@ -16,10 +16,6 @@ class Loop;
 class TFMainController;
 class TKfsPageController;
 
-// Splits the values of --kfs-write into the count the sensor takes. Values are separated by ';', or by ','
-// where that leaves no doubt: "1.01,0.99,1.02" and "1,01,0,99,1,02" are three values, "1,01" is one.
-bool SplitKfsValues(const std::string& text, int count, std::vector<std::string>& values, std::string& error);
-
 class TKfsWriteRun : public THeadlessRun {
 public:
     // Yes answers to the correction-mode question before the run gives up (the meter is switched by hand).
@@ -48,6 +44,7 @@ private:
     TFMainController* main_ = nullptr;
     TKfsPageController* page_ = nullptr;
     bool pressed_ = false;
+    bool opened_ = false;  // the port opened: a stop with the button up is a lost line
     int asks_ = 0;
 };
 

@@ -42,6 +42,9 @@ void TVerifyRun::ViewChanged(int change)
             break;
         case vcStage:
             switch (ctl_->Stage()) {
+                case msIdentifying:
+                    opened_ = true;
+                    break;
                 case msReady:
                     if (pressed_) break;
                     pressed_ = true;
@@ -57,7 +60,8 @@ void TVerifyRun::ViewChanged(int change)
                     loop_->Post([this] { Done(); });
                     break;
                 case msStopped:
-                    Finish(view.SBOpenCloseDown ? veIncomplete : vePort, ctl_->StopReason());
+                    // The connect button comes up when the port would not open, or was lost once open.
+                    Finish(view.SBOpenCloseDown ? veIncomplete : opened_ ? veLineLost : vePort, ctl_->StopReason());
                     break;
                 case msClosing:
                     Finish(veIncomplete, ctl_->StopReason().empty() ? "Программа завершена." : ctl_->StopReason());

@@ -40,6 +40,7 @@ private:
     std::ostream& protocol_;
     TFMainController* ctl_ = nullptr;
     bool pressed_ = false;
+    bool opened_ = false;  // the port opened: a stop with the button up is a lost line
     bool saving_ = false;
     bool saveFailed_ = false;
 };

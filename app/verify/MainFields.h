@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 namespace rv {
 
@@ -19,6 +20,9 @@ struct SConnectionFields {
     int TableSet = 0;
     uint8_t ChannelMask = 0;
     float KfsValue = 0.0f;
+    // Where the KFS texts of the header's records disagree with their floats, what the status line said; empty
+    // when they agree. The run goes on with the float.
+    std::string KfsMismatch;
 };
 
 // The emulator check, the measurements and the delay sweep.

@@ -1,6 +1,7 @@
 // The configuration readout: the sensor choice, the run parameters of the chosen sensor and the protocol header.
 #include "app/verify/TFMainController.h"
 
+#include "app/verify/FlowTables.h"
 #include "app/verify/TVerificationRun.h"
 #include "app/window/Guarded.h"
 #include "app/window/IPrompter.h"
@@ -13,6 +14,7 @@ void TFMainController::LastDataTimer(TObject*)
 {
     Guarded(prompter_, [&] {
         LastData->Stop();
+        f_.KfsMismatch.clear();
         const TConfigImage& config = connection_.Chain().ConfigImage();
         const int paths = PathsPerSensorOf(config);
         // The stride of the choices and the channels of the run follow from it: anything else has no meaning.
@@ -39,6 +41,17 @@ void TFMainController::LastDataTimer(TObject*)
                        std::to_string(kMaxModuleNumber) + ").");
             return;
         }
+        // The table set picks the required flows and the allowed errors; another one gives a run without points.
+        if (*tableSet >= kAccuracyClassNames.size()) {
+            page_.Stop("Неизвестный набор таблиц расходов модуля №" + std::to_string(m) +
+                       " в конфигурации прибора: " + std::to_string(*tableSet) + " (допустимо 0.." +
+                       std::to_string(kAccuracyClassNames.size() - 1) + "). Поверка невозможна.");
+            return;
+        }
+        if (const std::string fault = SensorRecordFault(sensor, s); !fault.empty()) {
+            page_.Stop(fault + " Поверка невозможна.");
+            return;
+        }
         f_.ModuleNumber = m;
         f_.TableSet = *tableSet;
         if (paths == 1)
@@ -49,6 +62,8 @@ void TFMainController::LastDataTimer(TObject*)
 
         page_.ClearMemo();
         BuildHeader(sensor);
+        // The meter holds both forms; the run takes the float, the technician is told.
+        if (!f_.KfsMismatch.empty()) page_.SetStatus(f_.KfsMismatch);
         readoutDone_ = true;
         run_->PreviewRequiredFlows();
         run_->CheckEmulator();
@@ -72,7 +87,12 @@ void TFMainController::BuildHeader(const SSensorRecord& sensor)
 
 void TFMainController::AddKfsLines(const SSensorRecord& sensor)
 {
+    const auto check = [this](const SSensorRecord& record, int position) {
+        if (const std::string mismatch = KfsTextMismatch(record, position); !mismatch.empty())
+            f_.KfsMismatch += (f_.KfsMismatch.empty() ? "" : " ") + mismatch;
+    };
     if (static_cast<double>(sensor.Diameter) < kThreePathDiameter) {
+        check(sensor, f_.SelectedSensor);
         page_.AddLine("КFS датчика расхода " + sensor.KfsText);
         return;
     }
@@ -85,8 +105,10 @@ void TFMainController::AddKfsLines(const SSensorRecord& sensor)
             page_.AddLine(head + "нет записи датчика (позиция " + std::to_string(position) + " вне 0..5)");
             continue;
         }
-        page_.AddLine(head +
-                      SSensorRecord::Decode(connection_.Chain().SensorImage()[static_cast<size_t>(position)]).KfsText);
+        const SSensorRecord record =
+            SSensorRecord::Decode(connection_.Chain().SensorImage()[static_cast<size_t>(position)]);
+        check(record, position);
+        page_.AddLine(head + record.KfsText);
     }
 }
 

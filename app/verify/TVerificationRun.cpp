@@ -142,7 +142,7 @@ void TVerificationRun::Start()
         EnterPhase(phEmulatorCheck);
         // The raw readings are divided by it and the flow model takes its root and logarithm.
         if (!(sensor_.KfsValue > 0.0f) || !std::isfinite(sensor_.KfsValue)) {
-            Fail("Недопустимый коэффициент KFS датчика: " + FixedText(sensor_.KfsValue, 7) + ". Поверка невозможна.");
+            Fail("Недопустимый коэффициент KFS датчика: " + ValueText(sensor_.KfsValue) + ". Поверка невозможна.");
             return;
         }
         run_.SizeIndex = SizeIndexOf(run_.NominalMax, [this](const std::string& text, const std::string& caption) {
@@ -252,6 +252,8 @@ void TVerificationRun::FillRequiredFlows()
             run_.PointCount = 3;
             break;
         default:
+            // No flows for this set: a run would end without a point.
+            run_.PointCount = 0;
             return;
     }
     page_.Notify(vcEdits);
@@ -264,6 +266,10 @@ void TVerificationRun::TimerWorkTimer(TObject*)
         run_.NominalMax = ChosenSensor().NominalMax;
         run_.Paths = sensor_.PathsPerSensor;
         FillRequiredFlows();
+        if (run_.PointCount <= 0) {
+            Fail("Неизвестный набор таблиц расходов: " + std::to_string(sensor_.TableSet) + ". Поверка невозможна.");
+            return;
+        }
         Net().OnReceiveExecuted = Bind(this, &TVerificationRun::RunAnswer);
         run_.SampleCount = 0;
         run_.ZeroFlowSum = 0.0f;

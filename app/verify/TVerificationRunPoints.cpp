@@ -24,6 +24,17 @@ namespace {
 
 constexpr long double kPi = 3.14159265358979L;
 
+// The transit time and the geometry coefficient the model took from the sweep, when either cannot be used.
+std::string UnusableModel(const TFlowMath& model)
+{
+    if (!(model.TransitTime > 0.0f) || !std::isfinite(model.TransitTime))
+        return "Время прохождения ультразвука Tств по результатам развертки задержек недопустимо: " +
+               ValueText(model.TransitTime) + " (КFS датчика " + ValueText(model.Kfs) + ").";
+    if (!(model.Kv > 0.0f) || !std::isfinite(model.Kv))
+        return "Коэффициент Kv недопустим: " + ValueText(model.Kv) + ".";
+    return {};
+}
+
 }  // namespace
 
 float TVerificationRun::RequiredFlow(int k) const
@@ -64,10 +75,20 @@ void TVerificationRun::StartPointSeries()
         StopSeries(e);
         return;
     }
+    // The result lines rest on the sensor's correction and on the model of the sweep: a value of either that is no
+    // number would reach the protocol.
+    std::string unusable = CorrectionFault(ChosenSensor(), sensor_.SelectedSensor);
     // A refused first flow is reported by its point below; the model lines then show what it holds.
-    if (first > 0.0f && std::isfinite(first)) flowMath_->BuildPattern(first);
+    if (unusable.empty() && first > 0.0f && std::isfinite(first)) {
+        flowMath_->BuildPattern(first);
+        unusable = UnusableModel(*flowMath_);
+    }
+    if (!unusable.empty()) {
+        Fail(unusable + " Поверка остановлена.");
+        return;
+    }
     page_.AddLine("");
-    if (page_.View().ChBDopInfoChecked) {
+    if (page_.View().ChBDopInfoChecked && UnusableModel(*flowMath_).empty()) {
         page_.AddLine("Время прохождения ультразвука Tств=" + ExponentText(flowMath_->TransitTime, 4, 4) + "c");
         page_.AddLine("Коэффициент Kv = " + FixedText(flowMath_->Kv, 4));
         page_.AddLine("");
@@ -118,6 +139,10 @@ void TVerificationRun::EvaluatePoint(int k)
     }
     points_.AllowedErr = AllowedError(q, sensor_.TableSet, sensor_.PathsPerSensor, run_.SizeIndex);
     points_.SetFlow = flowMath_->PatternFlow();
+    if (!(points_.SetFlow > 0.0f) || !std::isfinite(points_.SetFlow)) {
+        SkipPoint(k, "Задаваемый расход не определяется по модели датчика (" + ValueText(points_.SetFlow) + ")");
+        return;
+    }
     std::string line = "Задаваемое значение расхода " + FixedText(points_.SetFlow, 4) + "м3/ч ";
     if (page_.View().ChBDopInfoChecked) {
         for (int m = 0; m <= run_.Mmax; ++m) {
@@ -138,8 +163,8 @@ void TVerificationRun::EvaluatePoint(int k)
     }
     points_.MeasuredFlow =
         static_cast<float>(sum / (static_cast<long double>(flowMath_->CountHigh) + flowMath_->CountLow));
-    // A zero correction or diameter in the sensor record gives no number; nothing such goes to the meter.
-    if (!std::isfinite(points_.MeasuredFlow) || !(points_.SetFlow > 0.0f) || !std::isfinite(points_.SetFlow)) {
+    // A zero correction in the sensor record gives no number; nothing such goes to the meter.
+    if (!std::isfinite(points_.MeasuredFlow)) {
         SkipPoint(k, "Расход не определяется по данным датчика и результатам развертки задержек");
         return;
     }

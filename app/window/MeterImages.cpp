@@ -1,9 +1,14 @@
-// Decoding the configuration and sensor records, and the choices of the sensor dialogs.
+// Decoding the configuration and sensor records, the checks of what a record holds, and the choices of the sensor
+// dialogs.
 #include "app/window/MeterImages.h"
 
+#include "app/window/ProtocolFormat.h"
+#include "controls/NumberText.h"
 #include "core/Cp1251.h"
 #include "core/Locale.h"
 
+#include <cfloat>
+#include <cmath>
 #include <cstring>
 
 namespace rv {
@@ -49,7 +54,75 @@ std::string TextAt(const TSensorImage& image, size_t offset, size_t end)
     return text;
 }
 
+// One unit of the last digit a number text shows: 0.0001 for "1,0012", 1 for "12", 0.0001 for "1.5e-3".
+long double LastDigitUnit(const std::string& text)
+{
+    const size_t e = text.find_first_of("eE");
+    const std::string mantissa = text.substr(0, e);
+    const size_t sep = mantissa.find_first_of(std::string(".,") + DecimalSeparator());
+    int decimals = 0;
+    if (sep != std::string::npos)
+        for (size_t i = sep + 1; i < mantissa.size(); ++i)
+            if (mantissa[i] >= '0' && mantissa[i] <= '9') ++decimals;
+    int64_t exponent = 0;
+    if (e != std::string::npos && !ParseInt64(text.substr(e + 1), exponent)) exponent = 0;
+    return std::pow(10.0L, static_cast<long double>(exponent) - decimals);
+}
+
+std::string Where(int position)
+{
+    return "датчика в позиции " + std::to_string(position) + " (запись прибора)";
+}
+
 }  // namespace
+
+std::string SensorRecordFault(const SSensorRecord& sensor, int position)
+{
+    // The diameter decides the three-path KFS lines and the flow correction; the KFS divides every reading.
+    const double d = sensor.Diameter;
+    if (!(d > 0.0) || !(d <= kMaxDiameter))
+        return "Диаметр трубы " + Where(position) + " недопустим: " + ValueText(d) +
+               ". Допустимо больше 0 и не более " + FormatFixed(kMaxDiameter, 0) + " м.";
+    return KfsValueFault(sensor, position);
+}
+
+std::string KfsValueFault(const SSensorRecord& sensor, int position)
+{
+    const double kfs = sensor.KfsValue;
+    if (!(kfs > 0.0) || !std::isfinite(kfs))
+        return "Коэффициент КFS " + Where(position) + " недопустим: " + ValueText(kfs) +
+               ". Нужно конечное число больше 0.";
+    return {};
+}
+
+std::string CorrectionFault(const SSensorRecord& sensor, int position)
+{
+    const auto fault = [&](const std::string& field, double value) {
+        return field + " " + Where(position) + " недопустим: " + ValueText(value) + ".";
+    };
+    if (!std::isfinite(sensor.Diameter2)) return fault("Второй диаметр", sensor.Diameter2);
+    for (int k = 0; k < SSensorRecord::kSegments; ++k)
+        for (int j = 0; j < 3; ++j)
+            if (!std::isfinite(sensor.Correction[k][j]))
+                return fault(std::string("Коэффициент коррекции ") + "abc"[j] + " сегмента " + std::to_string(k),
+                             sensor.Correction[k][j]);
+    for (int j = 0; j < SSensorRecord::kThresholds; ++j)
+        if (std::isnan(sensor.Thresholds[j]))
+            return fault("Порог коррекции " + std::to_string(j + 1), sensor.Thresholds[j]);
+    return {};
+}
+
+std::string KfsTextMismatch(const SSensorRecord& sensor, int position)
+{
+    const long double value = sensor.KfsValue;
+    const std::string head = "Текст КFS " + Where(position) + " \"" + sensor.KfsText + "\" ";
+    long double text = 0.0L;
+    if (!ParseExtended(sensor.KfsText, DecimalSeparator(), text))
+        return head + "не является числом; число КFS " + ValueText(sensor.KfsValue) + ".";
+    const long double allowed = LastDigitUnit(sensor.KfsText) + std::fabs(value) * FLT_EPSILON;
+    if (std::isfinite(value) && std::fabs(text - value) <= allowed) return {};
+    return head + "не совпадает с числом КFS " + ValueText(sensor.KfsValue) + ".";
+}
 
 uint8_t PathsPerSensorOf(const TConfigImage& config)
 {
@@ -108,8 +181,10 @@ std::string SensorTypeName(uint8_t type)
 
 std::string SensorChoiceCaption(const SSensorRecord& sensor)
 {
+    // A diameter that is no number is offered all the same (choosing it is refused), in words.
+    const double d = sensor.Diameter;
     return "Модуль №" + std::to_string(sensor.Module) + " " + SensorTypeName(sensor.Type) + " Диаметр " +
-           FormatFixed(sensor.Diameter, 3);
+           (std::isfinite(d) ? FormatFixed(d, 3) : ValueText(d));
 }
 
 std::vector<SSensorChoice> SensorChoices(const TSensorImages& sensors, int pathsPerSensor)

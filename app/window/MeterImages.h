@@ -63,6 +63,22 @@ struct SSensorRecord {
     static SSensorRecord Decode(const TSensorImage& image);
 };
 
+// The largest pipe diameter a sensor record may hold, metres: no sensor this tool verifies is larger.
+inline constexpr double kMaxDiameter = 2.0;
+
+// Why sensor record `position` cannot serve as it stands: a diameter that is not a number above 0 and at most
+// kMaxDiameter, or a float KFS that is not a finite number above 0. The message names the field and its value;
+// empty when the record can serve.
+std::string SensorRecordFault(const SSensorRecord& sensor, int position);
+// The KFS part of it alone, for the records that lend a three-path sensor their coefficients.
+std::string KfsValueFault(const SSensorRecord& sensor, int position);
+// The flow correction of the record (second diameter, the a, b, c of each segment, the thresholds): the field
+// that is no number, named with its value; empty when every one is.
+std::string CorrectionFault(const SSensorRecord& sensor, int position);
+// The record holds its KFS twice, as text and as a float. When the text is no number, or the two differ by more
+// than one unit of the text's last digit (and what a float can tell), a sentence that says so; empty otherwise.
+std::string KfsTextMismatch(const SSensorRecord& sensor, int position);
+
 // One radio button of a sensor choice dialog: the sensor position it stands for and its caption.
 struct SSensorChoice {
     int Position = 0;

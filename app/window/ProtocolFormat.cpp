@@ -17,6 +17,19 @@ std::string FixedText(double value, int decimals)
     return s;
 }
 
+std::string ValueText(double value)
+{
+    if (std::isnan(value)) return "не число";
+    if (std::isinf(value)) return value > 0 ? "бесконечность" : "минус бесконечность";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.7g", value);
+    std::string s = buf;
+    const char sep = DecimalSeparator();
+    for (char& c : s)
+        if (c == '.' || c == ',') c = sep;
+    return s;
+}
+
 std::string ExponentText(double value, int digits, int exponentDigits)
 {
     if (!std::isfinite(value)) return FormatFixed(value, 0);

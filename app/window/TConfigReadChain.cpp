@@ -3,7 +3,7 @@
 #include "app/window/TConfigReadChain.h"
 
 #include "meter/FlashAddress.h"
-#include "protocol/TRurIvaQs.h"
+#include "meter/TRurIvaQs_6x6.h"
 
 #include <algorithm>
 #include <cstring>
@@ -19,12 +19,11 @@ struct StepShape {
 };
 constexpr StepShape kSteps[6] = {{0, 100}, {100, 100}, {200, 192}, {0, 100}, {100, 100}, {200, 110}};
 
-// Copies what arrived, never more than the step asked for and never past the end of the stored part.
-void Store(uint8_t* image, size_t stored, const StepShape& step, short length, const unsigned char* buffer)
+// Copies the step's answer (of the length asked for), never past the end of the stored part.
+void Store(uint8_t* image, size_t stored, const StepShape& step, const unsigned char* buffer)
 {
-    if (!buffer || length <= 0 || step.offset >= stored) return;
-    const size_t n = std::min({static_cast<size_t>(length), static_cast<size_t>(step.count), stored - step.offset});
-    std::memcpy(image + step.offset, buffer, n);
+    if (step.offset >= stored) return;
+    std::memcpy(image + step.offset, buffer, std::min(static_cast<size_t>(step.count), stored - step.offset));
 }
 
 }  // namespace
@@ -34,19 +33,24 @@ TConfigReadChain::TConfigReadChain(size_t sensorBytesKept)
 {
 }
 
-void TConfigReadChain::Start(TRurIvaQs& net)
+void TConfigReadChain::Start(TRurIvaQs_6x6& net)
 {
     readStep_ = 0;
     sensorCounter_ = 0;
     net.ReadFlash(static_cast<unsigned short>(FlashAddress(flash::kConfiguration) & 0xFFFF), kSteps[0].count);
 }
 
-TReadProgress TConfigReadChain::Receive(TRurIvaQs& net, short Length, const unsigned char* Buffer)
+TReadProgress TConfigReadChain::Receive(TRurIvaQs_6x6& net, short Length, const unsigned char* Buffer)
 {
     if (readStep_ < 0 || readStep_ >= kDone) return rpNothing;
     const StepShape& step = kSteps[readStep_];
+    // Frames carry nothing that ties an answer to its read: its length is all that tells a wrong one.
+    if (!Buffer || Length != step.count) {
+        net.RefuseAnswer();
+        return rpNothing;
+    }
     if (readStep_ <= 2) {
-        Store(config_.data(), config_.size(), step, Length, Buffer);
+        Store(config_.data(), config_.size(), step, Buffer);
         ++readStep_;
         if (readStep_ <= 2) {
             const StepShape& next = kSteps[readStep_];
@@ -58,7 +62,7 @@ TReadProgress TConfigReadChain::Receive(TRurIvaQs& net, short Length, const unsi
         return rpConfigRead;
     }
 
-    Store(sensors_[static_cast<size_t>(sensorCounter_)].data(), sensorBytesKept_, step, Length, Buffer);
+    Store(sensors_[static_cast<size_t>(sensorCounter_)].data(), sensorBytesKept_, step, Buffer);
     if (readStep_ < 5) {
         ++readStep_;
         const StepShape& next = kSteps[readStep_];

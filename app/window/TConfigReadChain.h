@@ -8,7 +8,7 @@
 
 namespace rv {
 
-class TRurIvaQs;
+class TRurIvaQs_6x6;
 
 // What an answer did to the chain, so that the window can show its own status texts.
 enum TReadProgress {
@@ -18,7 +18,9 @@ enum TReadProgress {
 };
 
 // The window installs its own answer handler as OnReceiveExecuted before Start and passes every answer to
-// Receive. Answers are stored only as far as they came and as far as their part of the image reaches.
+// Receive. Every read takes only an answer of exactly the length it asked for: any other (a late answer to the
+// read before, a meter that cut its answer short, a part missing) is refused like one with a bad checksum and the
+// engine repeats the read; nothing of it is stored. A stored answer is kept as far as its part of the image reaches.
 class TConfigReadChain {
 public:
     static constexpr int kDone = 6;  // ReadStep once the chain has ended (or before it started)
@@ -28,9 +30,10 @@ public:
 
     // ReadStep 0: reads 100 bytes of the configuration record with the 16-bit form of ReadFlash.
     // Request errors (EProtocolError) reach the caller.
-    void Start(TRurIvaQs& net);
-    // Stores the answer of the step under way and sends the next read; does nothing once done.
-    TReadProgress Receive(TRurIvaQs& net, short Length, const unsigned char* Buffer);
+    void Start(TRurIvaQs_6x6& net);
+    // Stores the answer of the step under way and sends the next read, or refuses an answer of another length
+    // (the read is repeated); does nothing once done. Call it from the OnReceiveExecuted handler only.
+    TReadProgress Receive(TRurIvaQs_6x6& net, short Length, const unsigned char* Buffer);
     // Ends the chain: later answers change nothing.
     void Stop() { readStep_ = kDone; }
 

@@ -229,14 +229,14 @@ TEST(KfsWrite, OnePathSensorWritesOneFloatOneTextOneSaveAndOneJournalRecord)
 
     // A second change journals the first one's value as the old one.
     rig.line.ClearLog();
-    rig.Type(0, "1.00500001");  // a point works as well; the text keeps its first nine characters
+    rig.Type(0, "1.0050001");  // a point works as well; the text goes as typed, all nine characters
     ASSERT_TRUE(rig.Write());
     ASSERT_EQ(rig.form1.WriteResult(), wrDone) << rig.form1.WriteMessage();
     const auto again = rig.FlashWrites();
     ASSERT_EQ(again.size(), 4u);
-    EXPECT_EQ(again[1].data, TextField("1.0050000"));
+    EXPECT_EQ(again[1].data, TextField("1.0050001"));
     EXPECT_EQ(again[2].address, slot2 + 18);
-    EXPECT_EQ(again[2].data, Record(0, 0, 0x105, 1.005f, 1.00500001f, true));
+    EXPECT_EQ(again[2].data, Record(0, 0, 0x105, 1.005f, 1.0050001f, true));
     EXPECT_EQ(again[3].data, Head(4));
 }
 
@@ -431,6 +431,26 @@ TEST(KfsWrite, WriteThatDidNotHappenIsNeverReportedDone)
         EXPECT_EQ(rig.form1.WriteMessage(),
                   "Изменение KFS не выполнено: прибор отказал в записи: запись журнала изменений модуля 1 (ячейка 2) "
                   "(ответ 0x00).\nУже записано в прибор: КFS (число), КFS (текст).");
+    }
+    {
+        // A refused save is not carried on to the read-back: the journal would record a change the meter did not
+        // keep. The message names the refusal and what the meter holds already.
+        KfsRig rig;
+        rig.image->SetCorrectionMode(true);
+        rig.meter.SetCommandHandler(kSaveData, [](sim::SimMeter&, const sim::Request&) {
+            return sim::Answer::Ack(sim::kAckRefused);
+        });
+        ASSERT_TRUE(rig.ConnectToShowing());
+        const uint16_t head = rig.image->flash.U16(kJournal);
+        rig.line.ClearLog();
+        rig.Type(0, "1,0050");
+        ASSERT_TRUE(rig.Write());
+        EXPECT_EQ(rig.form1.WriteResult(), wrFailed);
+        EXPECT_EQ(Commands(rig), (std::vector<uint8_t>{kIdentity, kWriteFlashLarge, kWriteFlashLarge, kSaveData}));
+        EXPECT_EQ(rig.form1.WriteMessage(),
+                  "Изменение KFS не выполнено: прибор отказал в записи: сохранение канала 1 (ответ 0x00).\n"
+                  "Уже записано в прибор: КFS (число), КFS (текст).");
+        EXPECT_EQ(rig.image->flash.U16(kJournal), head);
     }
 }
 

@@ -211,23 +211,24 @@ TEST_F(ReadChain, KeepsWhatEachWindowKeepsAndNothingAfterTheSixthRecord)
     EXPECT_EQ(full.ConfigImage()[0], Flash(0x100, 1)[0]);
 }
 
-TEST_F(ReadChain, ShortAnswersFillOnlyWhatArrivedAndLongOnesNoMoreThanTheStepAsked)
+TEST_F(ReadChain, AnswersOfAnotherLengthAreRefusedAndTheReadRepeated)
 {
+    // Every step once gets an answer one byte short, and once one byte long, before the right one.
+    std::vector<int> refused;
+    net.OnFalseCRC = [&](TObject*) { refused.push_back(0); };
+    int answers = 0;
     TConfigReadChain chain;
     chain.ConfigImage().fill(0x5A);
-    RunChain(chain, [](int step, short& length) {
-        if (step == 2) length = 50;  // the third configuration read brings 50 of 192 bytes
+    RunChain(chain, [&](int, short& length) {
+        const int turn = answers++ % 3;
+        if (turn == 0) --length;
+        if (turn == 1) ++length;
     });
-    EXPECT_EQ(chain.ConfigImage()[249], Flash(0x100 + 249, 1)[0]);
-    EXPECT_EQ(chain.ConfigImage()[250], 0x5A);  // kept from before
-    EXPECT_EQ(chain.ConfigImage()[391], 0x5A);
-
-    // An answer longer than the step asked for is cut to the step: it cannot reach past the image.
-    TConfigReadChain longer;
-    RunChain(longer, [](int step, short& length) {
-        if (step == 5) length = 250;
-    });
-    EXPECT_EQ(std::vector<uint8_t>(longer.SensorImage()[5].begin(), longer.SensorImage()[5].end()),
+    EXPECT_EQ(answers, 3 * 21);
+    EXPECT_EQ(refused.size(), 2u * 21);
+    EXPECT_EQ(net.GetRepetitionCounter(), 2 * 21);
+    EXPECT_EQ(std::vector<uint8_t>(chain.ConfigImage().begin(), chain.ConfigImage().end()), Flash(0x100, 392));
+    EXPECT_EQ(std::vector<uint8_t>(chain.SensorImage()[5].begin(), chain.SensorImage()[5].end()),
               Flash(sim::layout::SensorAddress(5), 310));
 }
 

@@ -6,9 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/KfsRig.h"
-#include "app/runner/TKfsWriteRun.h"
 #include "e2e/E2eSupport.h"
+#include "e2e/RunnerRigs.h"
 
 namespace rv::test {
 namespace {
@@ -67,57 +66,6 @@ TEST(KfsWriteOptions, ValuesSplitOnlyWhereThatLeavesNoDoubt)
     EXPECT_TRUE(v.empty());
 }
 
-// The page and its window on the in-memory line, with the headless run as their prompter.
-struct RunRig {
-    explicit RunRig(const sim::MeterDescription& d, const std::string& target, bool yes = false)
-        : image(sim::BuildMeter(d)),
-          meter(image),
-          line(meter, &loop),
-          mainLine(meter, &loop),
-          run(Options(target, yes), out, log),
-          main(mainLine, run, &loop),
-          form1(line, run, &loop),
-          page(main, form1, run)
-    {
-        line.SetOpen(false);
-        mainLine.SetOpen(false);
-        run.OnFinished = [this](int code) { exit = code; };
-    }
-    static SKfsWriteOptions Options(const std::string& target, bool yes)
-    {
-        SKfsWriteOptions o;
-        std::string error;
-        std::vector<std::string> args = {"--port", "COM1", "--kfs-write", target};
-        if (yes) args.insert(args.end(), {"--answer", "yes"});
-        EXPECT_TRUE(ParseKfsWriteOptions(args, o, error)) << error;
-        return o;
-    }
-    int Run()
-    {
-        run.Start(main, page, loop, "COM1");
-        loop.RunUntil([&] { return exit >= 0; }, 600'000);
-        return exit;
-    }
-
-    VirtualLoop loop;
-    std::shared_ptr<sim::MeterImage> image;
-    sim::SimMeter meter;
-    sim::MemoryLine line;
-    sim::MemoryLine mainLine;
-    std::ostringstream out, log;
-    TKfsWriteRun run;
-    TFMainController main;
-    TForm1Controller form1;
-    TKfsPageController page;
-    int exit = -1;
-};
-
-sim::MeterDescription InCorrectionMode(sim::MeterDescription d)
-{
-    d.correctionMode = true;
-    return d;
-}
-
 TEST(KfsWriteRun, WritesVerifiesAndPrintsTheFinalMessage)
 {
     CommaSeparator comma;
@@ -164,12 +112,6 @@ TEST(KfsWriteRun, EndsShortWithAClearStatus)
         RunRig three(InCorrectionMode(Meter("three-path.json")), "0=1,1");
         EXPECT_EQ(three.Run(), veUsage);
         EXPECT_EQ(three.meter.RequestCount(0x41), 0u);
-    }
-    {
-        // A value that is no number reaches the page's check: nothing is written.
-        RunRig rig(InCorrectionMode(sim::DefaultDescription()), "0=1e");
-        EXPECT_EQ(rig.Run(), veIncomplete);
-        EXPECT_EQ(rig.meter.RequestCount(0x41), 0u);
     }
     {
         // The meter keeps its old contents: the write is not reported done.

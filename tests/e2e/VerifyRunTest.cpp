@@ -1,5 +1,8 @@
 // The headless run in virtual time against the simulated meter: what goes to standard output and standard
 // error, the saved report, the exit statuses, and the runner's options.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -7,47 +10,12 @@
 
 #include <gtest/gtest.h>
 
-#include "app/MainRig.h"
-#include "app/runner/TVerifyRun.h"
 #include "core/Cp1251.h"
 #include "e2e/E2eSupport.h"
+#include "e2e/RunnerRigs.h"
 
 namespace rv::test {
 namespace {
-
-class HeadlessRig {
-public:
-    explicit HeadlessRig(const SVerifyOptions& options, const sim::MeterDescription& d = sim::DefaultDescription())
-        : image(sim::BuildMeter(d)), meter(image), line(meter, &loop), run(options, out, err), ctl(line, run, &loop)
-    {
-        line.SetOpen(false);
-        run.OnFinished = [this](int code) { finishedWith = code; };
-    }
-    // Runs to the end; the exit status.
-    int Run(uint64_t limitMs = 3'600'000)
-    {
-        run.Start(ctl, loop, "COM1");
-        EXPECT_TRUE(loop.RunUntil([&] { return finishedWith >= 0; }, limitMs));
-        return finishedWith;
-    }
-
-    VirtualLoop loop;
-    std::shared_ptr<sim::MeterImage> image;
-    sim::SimMeter meter;
-    sim::MemoryLine line;
-    std::ostringstream out, err;
-    TVerifyRun run;
-    TFMainController ctl;
-    int finishedWith = -1;
-};
-
-SVerifyOptions Options(std::vector<std::string> args)
-{
-    SVerifyOptions options;
-    std::string error;
-    EXPECT_TRUE(ParseVerifyOptions(args, options, error)) << error;
-    return options;
-}
 
 TEST(VerifyRun, PrintsExactlyTheProtocolAndSavesTheReport)
 {
@@ -105,8 +73,11 @@ TEST(VerifyRun, EndsWithAClearMessageAndANonZeroStatus)
         EXPECT_TRUE(rig.line.Writes().empty());
     }
     {
-        const std::string report = ::testing::TempDir() + "/no-such-folder/report.TXT";
-        HeadlessRig rig(Options({"--simulate", "--report", report}));
+        // The report's folder went away during the run.
+        const std::string folder = ::testing::TempDir() + "/rivanta-gone-" + std::to_string(::getpid());
+        ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+        HeadlessRig rig(Options({"--simulate", "--report", folder + "/report.TXT"}));
+        ::rmdir(folder.c_str());
         EXPECT_EQ(rig.Run(), veIncomplete);
         EXPECT_NE(rig.err.str().find("Протокол не сохранен."), std::string::npos);
     }

@@ -140,3 +140,32 @@ TEST(FaultPlan, CertainAndImpossibleFaults)
         EXPECT_FALSE(o.fault.badChecksum || o.fault.garbageBytes || o.fault.delayMs);
     }
 }
+
+TEST(FaultPlan, ResizedAnswersOfANamedReadCarryARightChecksum)
+{
+    FaultPlan plan;
+    plan.resized = {{0x30, 0x1234, -10, 2}, {0x30, 0x1234, +200, 1}, {0x30, 0x4321, -1, 0}};
+    SimMeter meter(DefaultMeter(), plan);
+    std::vector<Outcome> out;
+    const auto serve = [&](const Bytes& request) {
+        meter.Receive(request.data(), request.size(), [&](const Bytes& a, const FaultApplied& f) {
+            out.push_back({a, f});
+        });
+    };
+    for (int i = 0; i < 4; ++i) serve(kRead);
+    serve(Checked({0xC9, 0x04, 0x30, 0x21, 0x43, 0x64, 0xF0, 0, 0}));  // the same read elsewhere: every time
+    ASSERT_EQ(out.size(), 5u);
+    // Two answers ten bytes short, one long (capped at the largest payload), then the answer as asked.
+    const int payloads[] = {90, 90, 250, 100, 99};
+    const int by[] = {-10, -10, 150, 0, -1};
+    for (size_t i = 0; i < out.size(); ++i) {
+        const Bytes& a = out[i].answer;
+        ASSERT_EQ(a.size(), static_cast<size_t>(payloads[i]) + 5) << i;
+        EXPECT_EQ(a[1], payloads[i]) << i;
+        EXPECT_EQ(GetU16(a.data() + a.size() - 2), CRC(a.data(), static_cast<unsigned char>(a.size() - 2))) << i;
+        EXPECT_EQ(out[i].fault.resizedBy, by[i]) << i;
+    }
+    EXPECT_EQ(out[2].answer[5 + 100], 0xEE);  // the filler after the bytes that were asked for
+    EXPECT_EQ(meter.Faults().resized[0].done, 2u);
+    EXPECT_EQ(meter.Faults().resized[1].done, 1u);
+}

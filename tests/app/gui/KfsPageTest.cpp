@@ -1,6 +1,7 @@
 // The KFS page of the program's main window against the built-in simulated meter on a pseudo-terminal, in real
 // time: connect with a click, choose the sensor, see its coefficient, type a new one, write it and see the final
-// message; the verification page is hidden meanwhile and the write button only shows over an open connection.
+// message; the verification page is hidden meanwhile and the write button only shows over an open connection. The
+// page's port is kept in the KFS window's section of the form state.
 #include <gtest/gtest.h>
 
 #include "DialogAnswerer.h"
@@ -11,11 +12,13 @@
 #include "app/gui/TKfsPage.h"
 #include "app/gui/TRivantaGui.h"
 #include "controls/TEditDigital.h"
+#include "controls/TIniDocument.h"
 #include "core/Locale.h"
 #include "sim/MeterImage.h"
 #include "sim/PtyMeterServer.h"
 #include "sim/SimMeter.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -111,4 +114,36 @@ TEST(KfsPageGui, ConnectChooseChangeWriteAndSeeTheFinalMessage)
     }
     fs::remove_all(dir);
     SetDecimalSeparator(0);
+}
+
+// The KFS page's port is kept in the KFS window's section of the form state, as its box CBPortName: restored into
+// the page on show, stored from it on close.
+TEST(KfsPageGui, PortChoiceIsKeptInTheKfsWindowsSection)
+{
+    const fs::path dir = fs::temp_directory_path() / ("rivanta-kfs-state-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const SFormStatePlace place{(dir / "rivanta").string(), [](const std::string&) { return true; }, dir.string()};
+    const std::string file = (dir / "rivanta_SP.ini").string();
+    {
+        TIniDocument ini;
+        ini.WriteString("Form1", "CBPortName", "/dev/ttyUSB3");
+        ini.SaveFile(file);
+    }
+    {
+        TRivantaGui gui(SGuiOptions{}, place);
+        gui.Show();
+        TKfsPage& page = gui.KfsPage();
+        EXPECT_EQ(page.ComboBox1->currentText().toStdString(), "/dev/ttyUSB3");
+        EXPECT_EQ(gui.KfsPageController().View().ComboBox1Text, "/dev/ttyUSB3");
+
+        page.ComboBox1->setEditText(QStringLiteral("COM3"));
+        EXPECT_EQ(gui.Form1PortBox().currentText(), "COM3");
+        qApp->setQuitOnLastWindowClosed(false);
+        gui.FMain().close();
+    }
+    TIniDocument stored;
+    stored.LoadFile(file);
+    EXPECT_EQ(stored.ReadString("Form1", "CBPortName", ""), "COM3");
+    EXPECT_EQ(stored.ReadString("FMain", "ComboBox1", ""), "COM3");
+    fs::remove_all(dir);
 }
