@@ -93,7 +93,7 @@ TEST(WindowTimers, MainWindowStepsFollowTheirTimersToTheMillisecond)
 
     // LastData, 10 ms: from the sixth sensor record to the sensor dialog and the header.
     const uint64_t read = rig.When([](const Seen& s) { return s.status == "Выбор датчика для проверки."; });
-    const uint64_t header = rig.When([](const Seen& s) { return s.change == vcMemoCleared; });
+    const uint64_t header = rig.When([](const Seen& s) { return s.change == vcMemoCleared; }, read);
     EXPECT_EQ(header - read, 10u);
     // TimerEmitator, 10 ms: from the header to the pointer table asked.
     EXPECT_EQ(rig.FrameAfter(header) - header, 10u + kPackage);
@@ -120,7 +120,10 @@ TEST(WindowTimers, MainWindowClosesTenMillisecondsAfterTheRefusal)
     d.emulatorMode = false;
     TimedMainRig rig(d);
     uint64_t asked = 0;
-    rig.prompter.onQuestion = [&](bool) { asked = rig.loop.NowMs(); };
+    // The refusal; the protocol is offered for saving just before the window closes.
+    rig.prompter.onQuestion = [&](bool) {
+        if (asked == 0) asked = rig.loop.NowMs();
+    };
     rig.Connect();
     ASSERT_TRUE(rig.RunUntil([&] { return rig.closed; }));
     EXPECT_EQ(rig.When([](const Seen& s) { return s.change == vcClose; }) - asked, 10u);
