@@ -65,7 +65,7 @@ void DrawErrorChart(QPainter& painter, const QRectF& area, const std::vector<SVe
     const QFontMetricsF fm(painter.font());
     const double line = fm.height();
     const double unit = line / 3;  // strokes and marks scale with the text
-    const QRectF plot = area.adjusted(fm.horizontalAdvance("-00,0") + 2 * unit, line * 0.6, -unit, -3.2 * line);
+    const QRectF plot = area.adjusted(fm.horizontalAdvance("-00,0") + 2 * unit, line * 0.6, -unit, -4.0 * line);
     const std::vector<SPlotted> data = Plotted(points);
 
     painter.setPen(QPen(Qt::black, unit / 4));
@@ -148,7 +148,7 @@ void DrawErrorChart(QPainter& painter, const QRectF& area, const std::vector<SVe
         const QRectF label(X(x) - 3 * line, plot.bottom() + unit, 6 * line, line);
         painter.drawText(label, Qt::AlignHCenter | Qt::AlignTop, Number(x));
     }
-    painter.drawText(QRectF(plot.left(), plot.bottom() + line * 1.1, plot.width(), line), Qt::AlignHCenter,
+    painter.drawText(QRectF(plot.left(), plot.bottom() + line * 1.5, plot.width(), line), Qt::AlignHCenter,
                      "Расход, м3/ч");
     painter.drawText(QRectF(area.left(), area.top() - line * 0.4, plot.left() - area.left() + 8 * line, line),
                      Qt::AlignLeft, "δ, %");
@@ -173,23 +173,23 @@ void DrawErrorChart(QPainter& painter, const QRectF& area, const std::vector<SVe
     }
 
     // The legend under the axis title.
-    const double ly = plot.bottom() + line * 2.6;
+    const double ly = plot.bottom() + line * 3.3;
     double lx = plot.left();
     painter.setPen(QPen(QColor(21, 101, 192), unit / 2.5));
     painter.setBrush(QColor(21, 101, 192));
     painter.drawEllipse(QPointF(lx + r, ly), r, r);
     painter.setPen(Qt::black);
     painter.drawText(QPointF(lx + 3 * r, ly + fm.ascent() / 2.5), "прямое направление");
-    lx += 3 * r + fm.horizontalAdvance("прямое направление") + 2 * line;
+    lx += 3 * r + fm.horizontalAdvance("прямое направление") + line;
     painter.setPen(QPen(QColor(230, 81, 0), unit / 2.5));
     painter.setBrush(Qt::white);
     painter.drawRect(QRectF(lx, ly - r, 2 * r, 2 * r));
     painter.setPen(Qt::black);
     painter.drawText(QPointF(lx + 3 * r, ly + fm.ascent() / 2.5), "обратное направление");
-    lx += 3 * r + fm.horizontalAdvance("обратное направление") + 2 * line;
+    lx += 3 * r + fm.horizontalAdvance("обратное направление") + line;
     painter.fillRect(QRectF(lx, ly - r, 3 * r, 2 * r), bandColour);
     painter.drawText(QPointF(lx + 4 * r, ly + fm.ascent() / 2.5), "допустимая погрешность");
-    lx += 4 * r + fm.horizontalAdvance("допустимая погрешность") + 2 * line;
+    lx += 4 * r + fm.horizontalAdvance("допустимая погрешность") + line;
     painter.setPen(QPen(QColor(198, 40, 40), unit / 2.5));
     painter.drawLine(QPointF(lx, ly - r), QPointF(lx + 2 * r, ly + r));
     painter.drawLine(QPointF(lx, ly + r), QPointF(lx + 2 * r, ly - r));

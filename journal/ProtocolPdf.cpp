@@ -23,7 +23,8 @@ class TProtocolPainter {
 public:
     TProtocolPainter(QPdfWriter& writer, QPainter& painter) : writer_(writer), p_(painter)
     {
-        page_ = QRectF(QPointF(0, 0), QSizeF(writer.width(), writer.height()));
+        // The lowest lines of each page carry its footer.
+        page_ = QRectF(QPointF(0, 0), QSizeF(writer.width(), writer.height() - Mm(8)));
         Font(10);
     }
 
@@ -46,8 +47,20 @@ private:
     }
     void NewPage()
     {
+        Footer();
         writer_.newPage();
+        ++sheet_;
         y_ = 0;
+    }
+    // "Протокол поверки № 12, лист 2" at the foot of the page.
+    void Footer()
+    {
+        const QFont keep = p_.font();
+        Font(7.5);
+        const QString number = number_ > 0 ? "Протокол поверки № " + QString::number(number_) : "Образец протокола";
+        p_.drawText(QRectF(0, page_.bottom() + Mm(3), page_.width(), Mm(5)), Qt::AlignRight,
+                    number + ", лист " + QString::number(sheet_));
+        p_.setFont(keep);
     }
     void Need(double height)
     {
@@ -81,16 +94,18 @@ private:
     QPainter& p_;
     QRectF page_;
     double y_ = 0;
+    int64_t number_ = 0;
+    int sheet_ = 1;
 };
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // Column widths of the points table, in parts of the page width.
-const double kColumns[] = {0.05, 0.12, 0.14, 0.14, 0.14, 0.15, 0.13, 0.13};
+const double kColumns[] = {0.05, 0.13, 0.14, 0.14, 0.14, 0.15, 0.13, 0.12};
 
 void TProtocolPainter::TableRow(const QStringList& cells, bool head, const QColor& verdictColour)
 {
-    Font(head ? 8.5 : 9.5, head);
+    Font(head ? 8 : 9.5, head);
     double h = 0;
     for (int i = 0; i < cells.size(); ++i)
         h = std::max(h, Height(cells[i], kColumns[i] * page_.width() - Mm(2)));
@@ -138,11 +153,16 @@ void TProtocolPainter::Table(const std::vector<SVerificationPoint>& points)
 
 void TProtocolPainter::Record(const SVerificationRecord& r, const SLaboratorySettings& lab, bool first)
 {
-    if (!first) NewPage();
+    if (!first) {
+        NewPage();
+        sheet_ = 1;
+    }
+    number_ = r.Id;
     Font(11, true);
     if (!lab.Organisation.empty()) Paragraph(Q(lab.Organisation), Qt::AlignHCenter, 0.8);
     Font(15, true);
-    Paragraph("ПРОТОКОЛ ПОВЕРКИ № " + QString::number(r.Id), Qt::AlignHCenter, 0.1);
+    Paragraph(r.Id > 0 ? "ПРОТОКОЛ ПОВЕРКИ № " + QString::number(r.Id) : QString("ОБРАЗЕЦ ПРОТОКОЛА ПОВЕРКИ"),
+              Qt::AlignHCenter, 0.1);
     Font(10);
     QString when = "Дата поверки: " + Q(LocalDate(r.Started)) + ", начало " + Q(LocalTime(r.Started));
     if (r.Ended) when += ", окончание " + Q(LocalTime(*r.Ended));
@@ -200,6 +220,9 @@ void TProtocolPainter::Record(const SVerificationRecord& r, const SLaboratorySet
     DrawErrorChart(p_, QRectF(0, y_, page_.width(), chartHeight), r.Points);
     y_ += chartHeight + LineHeight();
 
+    // The verdict is not parted from the signature lines.
+    Font(10);
+    Need(LineHeight() * 9);
     Font(13, true);
     Paragraph("Заключение: " + QString(StateText(r.State)), Qt::AlignLeft, 0.2);
     Font(10);
@@ -211,14 +234,28 @@ void TProtocolPainter::Record(const SVerificationRecord& r, const SLaboratorySet
                   ", порт " + Q(r.Port) + ", программа версии " + Q(r.ProgramVersion) + ".",
               Qt::AlignLeft, 1.5);
 
+    // Signature lines: the technician signs above the line, the name beside it, the date after.
     Font(10);
     Need(LineHeight() * 4);
     const QString name = Q(r.Technician.empty() ? lab.Technician : r.Technician);
-    Paragraph("Поверитель  ____________________  / " + (name.isEmpty() ? QString(20, ' ') : name) +
-                  " /          Дата  «____» ______________ 20___ г.",
-              Qt::AlignLeft, 0.2);
+    const QFontMetricsF fm(p_.font());
+    const double base = y_ + fm.ascent();
+    double x = 0;
+    p_.drawText(QPointF(x, base), "Поверитель");
+    x += fm.horizontalAdvance("Поверитель") + Mm(3);
+    p_.drawLine(QPointF(x, base + Mm(1)), QPointF(x + Mm(45), base + Mm(1)));
     Font(7);
-    Paragraph("                              подпись", Qt::AlignLeft, 1.2);
+    p_.drawText(QRectF(x, base + Mm(1.5), Mm(45), LineHeight()), Qt::AlignHCenter, "подпись");
+    Font(10);
+    x += Mm(48);
+    const QString named = "/ " + (name.isEmpty() ? QString(24, ' ') : name) + " /";
+    p_.drawText(QPointF(x, base), named);
+    x += fm.horizontalAdvance(named) + Mm(10);
+    p_.drawText(QPointF(x, base), "Дата");
+    x += fm.horizontalAdvance("Дата") + Mm(3);
+    p_.drawLine(QPointF(x, base + Mm(1)), QPointF(std::min(x + Mm(35), page_.width()), base + Mm(1)));
+    y_ += LineHeight() * 3;
+    Footer();
 }
 
 }  // namespace
