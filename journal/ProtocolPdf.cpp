@@ -136,8 +136,8 @@ void TProtocolPainter::Table(const std::vector<SVerificationPoint>& points)
     for (size_t i = 0; i < points.size(); ++i) {
         const SVerificationPoint& pt = points[i];
         const EPointVerdict v = JudgePoint(pt);
-        QString verdict = PointVerdictText(v);
-        if (!pt.NotCheckedReason.empty()) verdict += ": " + Q(pt.NotCheckedReason);
+        // The reason a point was not checked is in the conclusion; the cell keeps to the verdict.
+        const QString verdict = PointVerdictText(v);
         Font(9.5);
         if (y_ + Mm(8) > page_.height()) {
             NewPage();
@@ -212,7 +212,7 @@ void TProtocolPainter::Record(const SVerificationRecord& r, const SLaboratorySet
     Paragraph("Результаты поверки", Qt::AlignLeft, 0.2);
     Table(r.Points);
 
-    const double chartHeight = Mm(78);
+    const double chartHeight = Mm(74);
     Need(chartHeight + LineHeight() * 2);
     Font(11, true);
     Paragraph("Относительная погрешность в зависимости от расхода", Qt::AlignLeft, 0.5);
@@ -220,19 +220,27 @@ void TProtocolPainter::Record(const SVerificationRecord& r, const SLaboratorySet
     DrawErrorChart(p_, QRectF(0, y_, page_.width(), chartHeight), r.Points);
     y_ += chartHeight + LineHeight();
 
-    // The verdict is not parted from the signature lines.
-    Font(10);
-    Need(LineHeight() * 9);
+    // The verdict is not parted from the signature lines: the whole block goes where it fits.
+    const QString verdict = "Заключение: " + QString(StateText(r.State));
+    const QString line = "Линия связи: повторов " + QString::number(r.Line.Repetitions) + ", тайм-аутов " +
+                         QString::number(r.Line.Timeouts) + ", ошибок контрольной суммы " +
+                         QString::number(r.Line.ChecksumFailures) + ". Рабочее место: " + Q(r.Workstation) +
+                         ", порт " + Q(r.Port) + ", программа версии " + Q(r.ProgramVersion) + ".";
+    double block = 0;
     Font(13, true);
-    Paragraph("Заключение: " + QString(StateText(r.State)), Qt::AlignLeft, 0.2);
+    block += Height(verdict, page_.width()) + LineHeight() * 0.2;
+    Font(10);
+    if (!r.Outcome.empty()) block += Height(Q(r.Outcome), page_.width()) + LineHeight() * 0.3;
+    block += LineHeight() * 4;
+    Font(8.5);
+    block += Height(line, page_.width()) + LineHeight() * 1.5;
+    Need(block);
+    Font(13, true);
+    Paragraph(verdict, Qt::AlignLeft, 0.2);
     Font(10);
     if (!r.Outcome.empty()) Paragraph(Q(r.Outcome));
     Font(8.5);
-    Paragraph("Линия связи: повторов " + QString::number(r.Line.Repetitions) + ", тайм-аутов " +
-                  QString::number(r.Line.Timeouts) + ", ошибок контрольной суммы " +
-                  QString::number(r.Line.ChecksumFailures) + ". Рабочее место: " + Q(r.Workstation) +
-                  ", порт " + Q(r.Port) + ", программа версии " + Q(r.ProgramVersion) + ".",
-              Qt::AlignLeft, 1.5);
+    Paragraph(line, Qt::AlignLeft, 1.5);
 
     // Signature lines: the technician signs above the line, the name beside it, the date after.
     Font(10);
