@@ -33,7 +33,10 @@ std::string RecordsCsv(const std::vector<SVerificationRecord>& records)
 
     std::string out = "\xEF\xBB\xBF";
     auto line = [&out](const std::vector<std::string>& fields) {
-        for (size_t i = 0; i < fields.size(); ++i) out += (i ? ";" : "") + CsvField(fields[i]);
+        for (size_t i = 0; i < fields.size(); ++i) {
+            if (i) out += ';';
+            out += CsvField(fields[i]);
+        }
         out += "\r\n";
     };
     std::vector<std::string> head = {

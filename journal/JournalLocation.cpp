@@ -90,14 +90,18 @@ SJournalLocation ParseJournalLocation(const std::string& text)
 std::string DescribeLocation(const SJournalLocation& loc)
 {
     if (loc.Engine == EEngine::SQLite) return loc.Path;
-    std::string s = "postgresql://";
-    if (!loc.User.empty()) s += loc.User + "@";
-    if (!loc.Host.empty() && loc.Host[0] != '/') s += loc.Host;
-    if (loc.Port) s += ":" + std::to_string(loc.Port);
-    s += "/" + loc.Database;
-    if (!loc.Host.empty() && loc.Host[0] == '/') s += "?host=" + loc.Host;
-    if (!loc.Schema.empty()) s += std::string(s.find('?') == std::string::npos ? "?" : "&") + "schema=" + loc.Schema;
-    return s;
+    QString s = "postgresql://";
+    const QString host = QString::fromStdString(loc.Host);
+    const bool socket = host.startsWith('/');
+    if (!loc.User.empty()) s += QString::fromStdString(loc.User) + "@";
+    if (!socket) s += host;
+    if (loc.Port) s += ":" + QString::number(loc.Port);
+    s += "/" + QString::fromStdString(loc.Database);
+    QStringList query;
+    if (socket) query << "host=" + host;
+    if (!loc.Schema.empty()) query << "schema=" + QString::fromStdString(loc.Schema);
+    if (!query.isEmpty()) s += "?" + query.join('&');
+    return s.toStdString();
 }
 
 }  // namespace rv::journal

@@ -1,6 +1,7 @@
 // The tables of the journal. Version 1 kept the run, the meter, the sensor, the points and the protocol;
 // version 2 added the conditions of the verification and what the registry needs (kind of verification, the
-// meter's owner, model, modification, year of manufacture) with an index for the technician's filter.
+// meter's owner, model, modification, year of manufacture) with indexes for the technician's and the verdict's
+// filters.
 #include "journal/JournalSchema.h"
 
 namespace rv::journal {
@@ -77,6 +78,7 @@ std::vector<std::string> MigrationTo(int to, EEngine)
             "ALTER TABLE verification ADD COLUMN meter_modification TEXT NOT NULL DEFAULT ''",
             "ALTER TABLE verification ADD COLUMN manufacture_year INTEGER",
             "CREATE INDEX verification_technician ON verification (technician, started_utc, id)",
+            "CREATE INDEX verification_state ON verification (state, started_utc, id)",
             "UPDATE journal_schema SET version = 2",
         };
     }

@@ -70,11 +70,24 @@ SWhere WhereOf(const SJournalFilter& f)
         case EVerdictFilter::Passed: w.Add("state = ?", {QString(StoredState(ERunState::Passed))}); break;
         case EVerdictFilter::Failed: w.Add("state = ?", {QString(StoredState(ERunState::Failed))}); break;
         case EVerdictFilter::NotCompleted:
-            w.Add("state NOT IN (?, ?)",
-                  {QString(StoredState(ERunState::Passed)), QString(StoredState(ERunState::Failed))});
+            // Named states, not "neither passed nor failed": the list then reads the state index.
+            w.Add("state IN (?, ?, ?)",
+                  {QString(StoredState(ERunState::InProgress)), QString(StoredState(ERunState::Interrupted)),
+                   QString(StoredState(ERunState::Stopped))});
             break;
     }
     return w;
+}
+
+// A page of records: the ids chosen first from an index alone, then those rows read, so a list never reads
+// the rows it passes over. The records not completed are a few states among many rows: their page is taken
+// from the state index and sorted (the unary plus keeps SQLite from walking the whole time index instead).
+QString PageSql(const SJournalFilter& f, const SWhere& w, bool withOffset)
+{
+    const bool steer = f.Verdict == EVerdictFilter::NotCompleted;
+    return "SELECT " + SelectList(false) + " FROM verification WHERE id IN (SELECT id FROM verification" + w.Sql +
+           (steer ? " ORDER BY +started_utc DESC, +id DESC" : " ORDER BY started_utc DESC, id DESC") + " LIMIT ?" +
+           (withOffset ? " OFFSET ?" : "") + ") ORDER BY started_utc DESC, id DESC";
 }
 
 QSqlQuery RunList(const TJournal::Impl& d, const QString& sql, const QVariantList& values, const std::string& what)
@@ -167,10 +180,7 @@ std::vector<SVerificationRecord> TJournal::List(const SJournalFilter& filter, in
 {
     SWhere w = WhereOf(filter);
     w.Values << std::clamp(limit, 0, kMaxListLimit) << static_cast<qlonglong>(std::max<int64_t>(0, offset));
-    QSqlQuery q = RunList(*d_,
-                          "SELECT " + SelectList(false) + " FROM verification" + w.Sql +
-                              " ORDER BY started_utc DESC, id DESC LIMIT ? OFFSET ?",
-                          w.Values, kReadFailed);
+    QSqlQuery q = RunList(*d_, PageSql(filter, w, true), w.Values, kReadFailed);
     std::vector<SVerificationRecord> out;
     while (q.next()) d_->ReadRecord(q, out.emplace_back(), false);
     return out;
@@ -183,9 +193,7 @@ std::vector<SVerificationRecord> TJournal::ListAfter(const SJournalFilter& filte
     const auto started = static_cast<qlonglong>(after.StartedUtcMs);
     w.Add("(started_utc < ? OR (started_utc = ? AND id < ?))", {started, started, static_cast<qlonglong>(after.Id)});
     w.Values << std::clamp(limit, 0, kMaxListLimit);
-    QSqlQuery q = RunList(
-        *d_, "SELECT " + SelectList(false) + " FROM verification" + w.Sql + " ORDER BY started_utc DESC, id DESC LIMIT ?",
-        w.Values, kReadFailed);
+    QSqlQuery q = RunList(*d_, PageSql(filter, w, false), w.Values, kReadFailed);
     std::vector<SVerificationRecord> out;
     while (q.next()) d_->ReadRecord(q, out.emplace_back(), false);
     return out;
