@@ -142,41 +142,44 @@ void BM_FilterBySerial(benchmark::State& state)
     }
 }
 
-void BM_FilterByTechnician(benchmark::State& state)
+// The page under filters made one after another by `make` (given the iteration's number).
+template <typename MakeFilter>
+void FilterPage(benchmark::State& state, MakeFilter make)
 {
     TJournal j(Location(state));
     TJournalModel model(j);
     int n = 0;
     for (auto _ : state) {
-        SJournalFilter f;
-        f.Technician = "Поверитель " + std::to_string(n++ % 20);
-        model.SetFilter(f);
+        model.SetFilter(make(n++));
         benchmark::DoNotOptimize(model.rowCount());
     }
+}
+
+void BM_FilterByTechnician(benchmark::State& state)
+{
+    FilterPage(state, [](int n) {
+        SJournalFilter f;
+        f.Technician = "Поверитель " + std::to_string(n % 20);
+        return f;
+    });
 }
 
 void BM_FilterFailed(benchmark::State& state)
 {
-    TJournal j(Location(state));
-    TJournalModel model(j);
-    for (auto _ : state) {
+    FilterPage(state, [](int) {
         SJournalFilter f;
         f.Verdict = EVerdictFilter::Failed;
-        model.SetFilter(f);
-        benchmark::DoNotOptimize(model.rowCount());
-    }
+        return f;
+    });
 }
 
 void BM_FilterNotCompleted(benchmark::State& state)
 {
-    TJournal j(Location(state));
-    TJournalModel model(j);
-    for (auto _ : state) {
+    FilterPage(state, [](int) {
         SJournalFilter f;
         f.Verdict = EVerdictFilter::NotCompleted;
-        model.SetFilter(f);
-        benchmark::DoNotOptimize(model.rowCount());
-    }
+        return f;
+    });
 }
 
 void BM_ScrollOnePage(benchmark::State& state)

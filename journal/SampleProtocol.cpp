@@ -34,15 +34,8 @@ SVerificationRecord SampleProtocolRecord()
                                 {"0,2000", "0,2029", "0,1962", "3,302", "5,0"}};
     for (EDirection d : {EDirection::Forward, EDirection::Reverse})
         for (const SFigures& f : d == EDirection::Forward ? forward : reverse) {
-            SVerificationPoint p;
-            p.Direction = d;
-            p.Nominal = f.Nominal;
-            p.Set = f.Set;
-            p.Measured = f.Measured;
-            p.RelativeError = f.Relative;
-            p.AllowedError = f.Allowed;
-            p.Verdict = JudgePoint(p);
-            r.Points.push_back(p);
+            r.Points.push_back({d, f.Nominal, f.Set, f.Measured, f.Relative, f.Allowed, "", EPointVerdict::Pass});
+            r.Points.back().Verdict = JudgePoint(r.Points.back());
         }
     return r;
 }

@@ -121,14 +121,7 @@ SVerificationRecord SampleRecord()
 SVerificationPoint Point(EDirection direction, const std::string& nominal, const std::string& set,
                          const std::string& measured, const std::string& relative, const std::string& allowed)
 {
-    SVerificationPoint p;
-    p.Direction = direction;
-    p.Nominal = nominal;
-    p.Set = set;
-    p.Measured = measured;
-    p.RelativeError = relative;
-    p.AllowedError = allowed;
-    return p;
+    return {direction, nominal, set, measured, relative, allowed, "", EPointVerdict::NotChecked};
 }
 
 std::vector<SVerificationPoint> SamplePoints()
