@@ -21,17 +21,17 @@ const char* const kFont = "DejaVu Sans";
 
 class TProtocolPainter {
 public:
-    TProtocolPainter(QPdfWriter& writer, QPainter& painter) : writer_(writer), p_(painter)
+    TProtocolPainter(QPagedPaintDevice& device, QPainter& painter) : device_(device), p_(painter)
     {
         // The lowest lines of each page carry its footer.
-        page_ = QRectF(QPointF(0, 0), QSizeF(writer.width(), writer.height() - Mm(8)));
+        page_ = QRectF(QPointF(0, 0), QSizeF(device.width(), device.height() - Mm(8)));
         Font(10);
     }
 
     void Record(const SVerificationRecord& r, const SLaboratorySettings& lab, bool first);
 
 private:
-    double Mm(double mm) const { return mm * kDpi / 25.4; }
+    double Mm(double mm) const { return mm * device_.logicalDpiY() / 25.4; }
     void Font(double points, bool bold = false)
     {
         QFont f(kFont);
@@ -48,7 +48,7 @@ private:
     void NewPage()
     {
         Footer();
-        writer_.newPage();
+        device_.newPage();
         ++sheet_;
         y_ = 0;
     }
@@ -90,7 +90,7 @@ private:
     void Table(const std::vector<SVerificationPoint>& points);
     void TableRow(const QStringList& cells, bool head, const QColor& verdictColour = Qt::black);
 
-    QPdfWriter& writer_;
+    QPagedPaintDevice& device_;
     QPainter& p_;
     QRectF page_;
     double y_ = 0;
@@ -268,11 +268,20 @@ void TProtocolPainter::Record(const SVerificationRecord& r, const SLaboratorySet
 
 }  // namespace
 
-std::string ProtocolPdf(const std::vector<SVerificationRecord>& records, const SLaboratorySettings& lab)
+void PaintProtocols(QPagedPaintDevice& device, const std::vector<SVerificationRecord>& records,
+                    const SLaboratorySettings& lab)
 {
     if (records.empty()) throw EJournalError("Протокол не составлен: не выбрано ни одной записи.");
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         throw EJournalError("Протокол не составлен: для печати нужен графический модуль программы.");
+    QPainter painter(&device);
+    if (!painter.isActive()) throw EJournalError("Протокол не составлен: устройство печати не готово.");
+    TProtocolPainter page(device, painter);
+    for (size_t i = 0; i < records.size(); ++i) page.Record(records[i], lab, i == 0);
+}
+
+std::string ProtocolPdf(const std::vector<SVerificationRecord>& records, const SLaboratorySettings& lab)
+{
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -281,13 +290,9 @@ std::string ProtocolPdf(const std::vector<SVerificationRecord>& records, const S
         writer.setResolution(kDpi);
         writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                          QMarginsF(20, 15, 12, 15), QPageLayout::Millimeter));
-        writer.setTitle("Протокол поверки № " + QString::number(records.front().Id));
+        writer.setTitle(records.empty() ? QString() : "Протокол поверки № " + QString::number(records.front().Id));
         writer.setCreator("Rivanta");
-        QPainter painter(&writer);
-        if (!painter.isActive()) throw EJournalError("Протокол не составлен: PDF не создаётся.");
-        TProtocolPainter page(writer, painter);
-        for (size_t i = 0; i < records.size(); ++i) page.Record(records[i], lab, i == 0);
-        painter.end();
+        PaintProtocols(writer, records, lab);
     }
     return bytes.toStdString();
 }

@@ -9,10 +9,17 @@
 #include <string>
 #include <vector>
 
+class QPagedPaintDevice;
+
 namespace rv::journal {
 
-// The protocols of whole records (TJournal::Get), each from a new page; the bytes of the PDF file.
-// Throws EJournalError when there is nothing to print or no GUI application runs.
+// Paints the protocols on any paged device (a PDF writer, or a printer chosen in the system's print dialog),
+// each record from a new page, the margins being the device's. Throws EJournalError when there is nothing to
+// paint, no GUI application runs or the device cannot be painted on.
+void PaintProtocols(QPagedPaintDevice& device, const std::vector<SVerificationRecord>& records,
+                    const SLaboratorySettings& lab);
+
+// The protocols of whole records (TJournal::Get) on A4; the bytes of the PDF file. Throws as PaintProtocols.
 std::string ProtocolPdf(const std::vector<SVerificationRecord>& records, const SLaboratorySettings& lab);
 
 }  // namespace rv::journal
