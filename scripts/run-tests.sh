@@ -13,6 +13,20 @@ echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRIVANTA_WERROR=ON \
       -DRIVANTA_SANITIZE=address,undefined >/dev/null
 ninja -C build/test
+# The journal's tests run against SQLite and a throw-away PostgreSQL server; as root (CI) a server is a must.
+pg_dir=""
+stop_pg() { if [[ -n $pg_dir ]]; then ./scripts/pg-test-server.sh stop "$pg_dir" || true; fi; }
+trap stop_pg EXIT
+if pg_env=$(./scripts/pg-test-server.sh start); then
+  eval "$pg_env"
+  pg_dir=$RIVANTA_TEST_PG_DIR
+  export RIVANTA_TEST_PG_REQUIRED=1
+elif [[ $(id -u) -eq 0 ]]; then
+  echo "run-tests: no PostgreSQL test server could be started" >&2
+  exit 1
+else
+  echo "run-tests: no PostgreSQL test server; the journal's PostgreSQL cases are skipped" >&2
+fi
 ctest --test-dir build/test -j"$jobs" --output-on-failure --timeout 300
 
 echo "== ThreadSanitizer (threaded layers)"

@@ -4,7 +4,8 @@
 set -euo pipefail
 pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev python3 pkg-config
       libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
-      qt6-base-dev qt6-translations-l10n libgl-dev xvfb xauth socat "$@")
+      qt6-base-dev qt6-translations-l10n libgl-dev xvfb xauth socat
+      libqt6sql6-sqlite libqt6sql6-psql postgresql poppler-utils fonts-dejavu-core "$@")
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
