@@ -36,6 +36,9 @@ const SOptionText kOptions[] = {
     {"report", "ФАЙЛ", "сохранить протокол в файл (кодировка 1251, строки CR LF)"},
     {"answer", "yes|no", "ответ на вопросы Да/Нет (по умолчанию no)"},
     {"trace", "", "обмен с прибором в поток ошибок"},
+    {"timeout", "СЕКУНДЫ",
+     "не дольше стольких секунд на всю работу: затем остановить ее, как кнопкой \"Стоп\" (режим эмуляции "
+     "выключается)"},
     {"kfs-write", "N=ЗНАЧЕНИЕ",
      "вместо поверки записать коэффициенты KFS датчика в позиции N и проверить записанное чтением: одно значение, "
      "или три для трехлучевого датчика диаметром 0,15 м и более; разделитель дробной части точка или запятая, "
@@ -177,6 +180,16 @@ bool ParseCommon(QCommandLineParser& parser, const std::vector<std::string>& arg
     options.Simulate = parser.isSet("simulate");
     options.MeterFile = S(parser.value("meter"));
     options.Trace = parser.isSet("trace");
+    if (parser.isSet("timeout")) {
+        const std::string value = S(parser.value("timeout"));
+        int64_t seconds = 0;
+        // A week at most: the loop's timers count milliseconds in 32 bits.
+        if (!ParseInt64(value, seconds) || seconds < 1 || seconds > 7 * 24 * 3600) {
+            error = "Время \"" + value + "\" должно быть целым числом секунд от 1 до 604800.";
+            return false;
+        }
+        options.TimeoutSeconds = static_cast<int>(seconds);
+    }
     if (parser.isSet("answer")) {
         const std::string answer = S(parser.value("answer"));
         if (answer != "yes" && answer != "no") {

@@ -15,6 +15,7 @@ struct SRunnerOptions {
     std::string MeterFile;   // --meter FILE, with --simulate
     bool AnswerYes = false;  // --answer yes|no
     bool Trace = false;      // --trace
+    int TimeoutSeconds = 0;  // --timeout SECONDS: the whole job at most; 0 for no limit
     bool Help = false;       // --help
     bool Version = false;    // --version
 };

@@ -11,6 +11,10 @@ namespace rv {
 
 void THeadlessRun::Log(const std::string& text)
 {
+    if (progressShown_) {
+        log_ << "\r\033[K";
+        progressShown_ = false;
+    }
     std::string line = text;
     for (char& c : line)
         if (c == '\n') c = ' ';
@@ -43,16 +47,25 @@ std::string THeadlessRun::LogChoices(TSensorDialog dialog, const std::vector<SSe
     return offered;
 }
 
+void THeadlessRun::Progress(int permille, const std::string& text)
+{
+    if (!progressLine_ || finished_) return;
+    constexpr int kWidth = 20;
+    const int p = permille < 0 ? 0 : permille > 1000 ? 1000 : permille;
+    const int filled = p * kWidth / 1000;
+    std::string bar = "[" + std::string(static_cast<size_t>(filled), '#') +
+                      std::string(static_cast<size_t>(kWidth - filled), '.') + "] ";
+    log_ << "\r\033[K" << bar << p / 10 << " % " << text << std::flush;
+    progressShown_ = true;
+}
+
 void THeadlessRun::Finish(int code, const std::string& message)
 {
     if (finished_) return;
     finished_ = true;
     exitCode_ = code;
-    Log(message);
-    loop_->Post([this] {
-        Release();
-        OnFinished(exitCode_);
-    });
+    if (message != lastStatus_) Log(message);
+    loop_->Post([this] { Release([this] { OnFinished(exitCode_); }); });
 }
 
 TAnswer THeadlessRun::QuestionCancel(const std::string& text, const std::string& caption)

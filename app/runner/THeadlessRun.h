@@ -6,6 +6,7 @@
 #include "app/window/IPrompter.h"
 #include "core/Event.h"
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -39,6 +40,12 @@ public:
     // A Yes/No/Cancel box: No. The runner keeps nothing the box could save or keep (the protocol is on its output).
     TAnswer QuestionCancel(const std::string& text, const std::string& caption) override;
 
+    // Ends the job early for reason (a signal, the time limit): as the technician's stop would, then the program
+    // ends with veStopped.
+    virtual void Stop(const std::string& reason) = 0;
+    // Draws the course of the job as one line that is written over (for a terminal); off by default.
+    void SetProgressLine(bool on) { progressLine_ = on; }
+
 protected:
     explicit THeadlessRun(std::ostream& log) : log_(log) {}
 
@@ -50,10 +57,12 @@ protected:
     bool Answer(const std::string& text, const std::string& caption, bool yes);
     // Writes the dialog's caption and its choices; returns the positions offered, as "0, 3".
     std::string LogChoices(TSensorDialog dialog, const std::vector<SSensorChoice>& choices);
+    // The progress line: per mille of the job and what it is doing. Written over itself on a terminal only.
+    void Progress(int permille, const std::string& text);
     // Records the outcome and says it, the first time only; then, from the loop, Release and OnFinished.
     void Finish(int code, const std::string& message);
-    // Lets go of the connect button of the window the job drives, when it is down (closing the port).
-    virtual void Release() = 0;
+    // Lets go of the connection of the window the job drives (a run under way is stopped first), then done.
+    virtual void Release(std::function<void()> done) = 0;
 
     Loop* loop_ = nullptr;  // set by the job's Start
     bool finished_ = false;
@@ -62,6 +71,8 @@ private:
     std::ostream& log_;
     int exitCode_ = veIncomplete;
     std::string lastStatus_;
+    bool progressLine_ = false;
+    bool progressShown_ = false;  // the progress line stands on the terminal and a log line must clear it first
 };
 
 }  // namespace rv

@@ -92,11 +92,20 @@ void TKfsWriteRun::Press()
     page_->Button2Click();
 }
 
-void TKfsWriteRun::Release()
+void TKfsWriteRun::Release(std::function<void()> done)
 {
-    if (!page_->View().SpeedButton2Down) return;
-    page_->SetSpeedButton2Down(false);
-    page_->SpeedButton2Click();
+    if (page_->View().SpeedButton2Down) {
+        page_->SetSpeedButton2Down(false);
+        page_->SpeedButton2Click();
+    }
+    done();
+}
+
+void TKfsWriteRun::Stop(const std::string& reason)
+{
+    if (finished_) return;
+    // A write stopped part way is abandoned as a closed connection abandons it; what it reached stays logged.
+    Finish(veStopped, "Запись прервана: " + reason + ".");
 }
 
 bool TKfsWriteRun::Question(const std::string& text, const std::string& caption)

@@ -33,11 +33,12 @@ public:
     std::optional<int> ChooseSensor(TSensorDialog dialog, const std::vector<SSensorChoice>& choices) override;
     std::optional<std::string> SaveFileName(const SSaveDialog& dialog) override;
     void ShowException(const std::exception& error) override;
+    void Stop(const std::string& reason) override;
 
 private:
     void PageChanged(int change);
     void Press();
-    void Release() override;
+    void Release(std::function<void()> done) override;
 
     SKfsWriteOptions options_;
     std::ostream& out_;

@@ -4,6 +4,7 @@
 #include "app/verify/TFMainController.h"
 #include "app/window/MeterImages.h"
 #include "core/Loop.h"
+#include "core/TTimer.h"
 
 namespace rv {
 
@@ -14,6 +15,7 @@ TVerifyRun::TVerifyRun(SVerifyOptions options, std::ostream& protocol, std::ostr
 
 TVerifyRun::~TVerifyRun()
 {
+    if (timeLimit_) timeLimit_->Stop();
     if (ctl_) ctl_->OnViewChanged = nullptr;
 }
 
@@ -25,8 +27,28 @@ void TVerifyRun::Start(TFMainController& controller, Loop& loop, const std::stri
     ctl_->SetChBDopInfoChecked(options_.ExtraInfo);
     ctl_->SetCBPortNameText(portName);
     ctl_->SetSBOpenCloseDown(true);
+    if (options_.TimeoutSeconds > 0) {
+        timeLimit_ = MakeTimer(loop, "TimeLimit", static_cast<uint32_t>(options_.TimeoutSeconds) * 1000u);
+        timeLimit_->OnTimer = Bind(this, &TVerifyRun::TimeLimit);
+        timeLimit_->Start();
+    }
     Log("Соединение с прибором через " + portName);
     ctl_->SBOpenCloseClick();
+}
+
+void TVerifyRun::TimeLimit(TObject*)
+{
+    timeLimit_->Stop();
+    Stop("истекло время работы, " + std::to_string(options_.TimeoutSeconds) + " с");
+}
+
+void TVerifyRun::Stop(const std::string& reason)
+{
+    if (finished_ || stopped_) return;
+    stopped_ = true;
+    Log("Остановка: " + reason);
+    // A run under way ends with its interruption line once its emulation is off; anything else ends here.
+    ctl_->Interrupt(reason, [this, reason] { Finish(veStopped, "Поверка прервана: " + reason + "."); });
 }
 
 void TVerifyRun::ViewChanged(int change)
@@ -38,7 +60,14 @@ void TVerifyRun::ViewChanged(int change)
             protocol_ << view.Memo1Lines.back() << '\n' << std::flush;
             break;
         case vcStatus:
-            LogStatus(view.LStatusCaption);
+            // The course of a run goes to the progress line and the phase lines, not line by line.
+            if (view.LStatusIsProgress)
+                Progress(view.ProgressBar3Position, view.LStatusCaption);
+            else
+                LogStatus(view.LStatusCaption);
+            break;
+        case vcPhase:
+            if (!view.RunPhase.empty()) Log(view.RunPhase);
             break;
         case vcStage:
             switch (ctl_->Stage()) {
@@ -60,8 +89,15 @@ void TVerifyRun::ViewChanged(int change)
                     loop_->Post([this] { Done(); });
                     break;
                 case msStopped:
-                    // The connect button comes up when the port would not open, or was lost once open.
-                    Finish(view.SBOpenCloseDown ? veIncomplete : opened_ ? veLineLost : vePort, ctl_->StopReason());
+                    // The connect button comes up when the port would not open, or was lost once open; a meter
+                    // that stopped answering is a line lost too.
+                    if (stopped_)
+                        Finish(veStopped, view.LStatusCaption);
+                    else if (ctl_->MeterSilent())
+                        Finish(veLineLost, ctl_->StopReason());
+                    else
+                        Finish(view.SBOpenCloseDown ? veIncomplete : opened_ ? veLineLost : vePort,
+                               ctl_->StopReason());
                     break;
                 case msClosing:
                     Finish(veIncomplete, ctl_->StopReason().empty() ? "Программа завершена." : ctl_->StopReason());
@@ -95,11 +131,17 @@ void TVerifyRun::Done()
     Finish(veComplete, "Поверка завершена.");
 }
 
-void TVerifyRun::Release()
+void TVerifyRun::Release(std::function<void()> done)
 {
-    if (!ctl_->View().SBOpenCloseDown) return;
-    ctl_->SetSBOpenCloseDown(false);
-    ctl_->SBOpenCloseClick();
+    if (timeLimit_) timeLimit_->Stop();
+    // A run still under way is stopped first, so the meter is not left emulating when the program ends.
+    ctl_->Interrupt("работа программы завершена", [this, done] {
+        if (ctl_->View().SBOpenCloseDown) {
+            ctl_->SetSBOpenCloseDown(false);
+            ctl_->SBOpenCloseClick();
+        }
+        done();
+    });
 }
 
 bool TVerifyRun::Question(const std::string& text, const std::string& caption)

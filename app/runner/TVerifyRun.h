@@ -6,6 +6,7 @@
 #include "app/runner/RunnerOptions.h"
 #include "app/runner/THeadlessRun.h"
 
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -15,6 +16,8 @@ namespace rv {
 
 class Loop;
 class TFMainController;
+class TObject;
+class TTimer;
 
 class TVerifyRun : public THeadlessRun {
 public:
@@ -30,11 +33,13 @@ public:
     std::optional<int> ChooseSensor(TSensorDialog dialog, const std::vector<SSensorChoice>& choices) override;
     std::optional<std::string> SaveFileName(const SSaveDialog& dialog) override;
     void ShowException(const std::exception& error) override;
+    void Stop(const std::string& reason) override;
 
 private:
     void ViewChanged(int change);
     void Done();
-    void Release() override;
+    void Release(std::function<void()> done) override;
+    void TimeLimit(TObject* Sender);
 
     SVerifyOptions options_;
     std::ostream& protocol_;
@@ -43,6 +48,8 @@ private:
     bool opened_ = false;  // the port opened: a stop with the button up is a lost line
     bool saving_ = false;
     bool saveFailed_ = false;
+    bool stopped_ = false;  // Stop was asked: the run ends with veStopped
+    std::unique_ptr<TTimer> timeLimit_;
 };
 
 }  // namespace rv

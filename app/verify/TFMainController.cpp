@@ -129,6 +129,7 @@ void TFMainController::Connect()
     }
     AbandonRun();
     runs_ = 0;
+    meterSilent_ = false;
     page_.ClearMemo();
     view.EditDigitalText.fill("0");
     page_.Notify(vcEdits);
@@ -215,6 +216,7 @@ void TFMainController::Silent()
         connection_.KeepTrying();
         return;
     }
+    meterSilent_ = true;
     if (run_->UnderWay()) {
         run_->Interrupt("прибор не отвечает");
         return;

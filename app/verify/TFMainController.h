@@ -81,6 +81,8 @@ public:
     // Ends what the window is doing for reason (a signal, a time limit): a run under way is stopped as by "Стоп";
     // otherwise a connection still reading the meter is let go. then follows when that is done.
     void Interrupt(const std::string& reason, std::function<void()> then = {});
+    // The technician answered No to "Прибор не отвечает": what ended the step was the meter's silence.
+    bool MeterSilent() const { return meterSilent_; }
     // Saves the protocol through the save dialog: code page 1251, CR LF after every line, whole or not at all.
     void SpeedButton1Click();
     // The program ends with the reason of the step that ended it (public so that a test can drive it).
@@ -137,6 +139,7 @@ private:
     bool readoutDone_ = false;  // this connection has printed its header; a run may start
     int runs_ = 0;              // runs started on this connection
     bool closing_ = false;      // the window may close
+    bool meterSilent_ = false;
 };
 
 }  // namespace rv
