@@ -236,6 +236,7 @@ void TFMain::Paint(TViewChange change)
             break;
         case vcStage:
         case vcPhase:
+        case vcPoints:
             break;
         case vcClose:
             close();

@@ -14,6 +14,7 @@ namespace rv {
 // What the readout found of the meter and of the chosen sensor.
 struct SConnectionFields {
     uint32_t MeterSerial = 0;
+    uint16_t SoftwareVersion = 0;  // of the meter, from its identity
     int SelectedSensor = 0;
     int PathsPerSensor = 1;
     int ModuleNumber = 0;

@@ -36,6 +36,12 @@ TFMainController::TFMainController(IDeviceLink& link, IPrompter& prompter, Loop*
     connection_.OnLost = Bind(this, &TFMainController::PortLost);
     connection_.OnSilent = Bind(this, &TFMainController::Silent);
     run_->OnClose = Bind(this, &TFMainController::CloseWith);
+    run_->OnStarted = [this] { OnRunEvent(reStarted); };
+    run_->OnPoint = [this] { OnRunEvent(rePoint); };
+    run_->OnEnded = [this](bool completed) {
+        runCompleted_ = completed;
+        OnRunEvent(reEnded);
+    };
     LastData->OnTimer = Bind(this, &TFMainController::LastDataTimer);
     TimerClose->OnTimer = Bind(this, &TFMainController::TimerCloseTimer);
 }
@@ -141,6 +147,7 @@ void TFMainController::Connect()
     view.ChB_backEnabled = false;
     page_.Notify(vcControls);
     std::string failure;
+    portName_ = view.CBPortNameText;
     if (!connection_.Connect(view.CBPortNameText, failure)) {
         view.SBOpenCloseDown = false;
         view.CBPortNameEnabled = true;
@@ -183,6 +190,7 @@ void TFMainController::Identified(const SIDDevice& id)
 {
     if (page_.Stage() != msIdentifying) return;
     f_.MeterSerial = id.SerialNumber;
+    f_.SoftwareVersion = id.Version;
     page_.SetStage(msReading);
     page_.SetStatus("Чтение конфигурации прибора.");
     connection_.ReadRecords();
@@ -261,9 +269,20 @@ void TFMainController::StartRun()
     // Every run in the memo is whole on its own: a second one repeats the header after an empty line.
     if (runs_++ > 0) {
         page_.AddLine("");
+        runFirstLine_ = page_.View().Memo1Lines.size();
         BuildHeader(SSensorRecord::Decode(SensorImage()[static_cast<size_t>(f_.SelectedSensor)]));
+    } else {
+        runFirstLine_ = 0;
     }
+    runCompleted_ = false;
     run_->Start();
+}
+
+std::vector<std::string> TFMainController::RunProtocol() const
+{
+    const std::vector<std::string>& lines = page_.View().Memo1Lines;
+    if (runFirstLine_ >= lines.size()) return lines;
+    return std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(runFirstLine_), lines.end());
 }
 
 void TFMainController::ButtonStopClick()

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace rv {
 
@@ -44,6 +45,15 @@ public:
 
     // Raised after every change the controller makes to the view state (not for the Set… inputs below).
     Event<void(TViewChange change)> OnViewChanged;
+    // The course of each run for its record: started, a point printed (the last of View().RunPoints), ended.
+    enum TRunEvent { reStarted, rePoint, reEnded };
+    Event<void(TRunEvent event)> OnRunEvent;
+    // The run that ended last completed its last point (else it stopped, StopReason() says why).
+    bool RunCompleted() const { return runCompleted_; }
+    // The lines of the protocol of the run under way or the last one: its header and what followed.
+    std::vector<std::string> RunProtocol() const;
+    // The port name the window connected through.
+    const std::string& PortName() const { return portName_; }
 
     // --- View
     const SMainView& View() const { return page_.View(); }
@@ -140,6 +150,9 @@ private:
     int runs_ = 0;              // runs started on this connection
     bool closing_ = false;      // the window may close
     bool meterSilent_ = false;
+    bool runCompleted_ = false;
+    size_t runFirstLine_ = 0;  // where the protocol of the run under way begins in the memo
+    std::string portName_;
 };
 
 }  // namespace rv

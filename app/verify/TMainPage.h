@@ -44,6 +44,18 @@ enum TViewChange {
     vcStage,        // Stage(), StopReason()
     vcClose,        // the main window is to close, which ends the program
     vcPhase,        // RunPhase: the run entered a new phase (or ended)
+    vcPoints,       // RunPoints: a point was added (its last one) or the list emptied
+};
+
+// A test point as the protocol printed it: the figures with the locale's separator, without their units.
+struct SRunPoint {
+    bool Reverse = false;
+    std::string Nominal;     // the required flow as typed, m3/h
+    std::string Set;         // m3/h
+    std::string Measured;    // m3/h
+    std::string Relative;    // %
+    std::string Allowed;     // %
+    std::string NotChecked;  // why the point could not be set ("Точка не проверена: ..."); the figures stay empty
 };
 
 // The state of the main window's controls. Named after the controls they bind to.
@@ -58,6 +70,8 @@ struct SMainView {
     int ProgressBar3Position = 0;
     // The phase of the run under way ("Проверка нуля", "Развертка задержек 3 из 10", "Точка 2 из 5", ...).
     std::string RunPhase;
+    // The points of the run under way, or of the last one, in the order the protocol printed them.
+    std::vector<SRunPoint> RunPoints;
     std::string CBPortNameText = "COM1";
     bool CBPortNameEnabled = true;
     bool SBOpenCloseDown = false;

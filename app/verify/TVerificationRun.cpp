@@ -134,6 +134,9 @@ void TVerificationRun::Start()
         underWay_ = true;
         page_.View().ButtonStopEnabled = true;
         page_.Notify(vcControls);
+        page_.View().RunPoints.clear();
+        page_.Notify(vcPoints);
+        OnStarted();
         line_.Bits = BitsPerSecond(connection_.Link().GetBaudRate());
         progress_.Begin(line_.Whole(kTypicalMmax, kRequiredFlowFields, page_.View().ChB_backChecked), loop_.NowMs());
         run_.NominalMax = ChosenSensor().NominalMax;

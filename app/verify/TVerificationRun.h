@@ -7,6 +7,7 @@
 #pragma once
 
 #include "app/verify/MainFields.h"
+#include "app/verify/TMainPage.h"
 #include "app/verify/TRunProgress.h"
 #include "app/window/Guarded.h"
 #include "core/Event.h"
@@ -21,7 +22,6 @@ namespace rv {
 class IPrompter;
 class Loop;
 class TFlowMath;
-class TMainPage;
 class TMeterConnection;
 class TObject;
 class TRurIvaQs_6x6;
@@ -63,6 +63,11 @@ public:
 
     // The program is to end with this reason (the emulator refused, a sensor error).
     Event<void(const std::string& reason)> OnClose;
+    // The course of the run for its record: started ("Поверка" pressed), a point printed (the last of the
+    // page's RunPoints), ended (completed, or stopped with the page's stop reason).
+    Event<void()> OnStarted;
+    Event<void()> OnPoint;
+    Event<void(bool completed)> OnEnded;
 
     const SRunFields& Run() const { return run_; }
     const SPointFields& Points() const { return points_; }
@@ -116,6 +121,7 @@ private:
     // A point that cannot be set is reported and the series goes on with the next point.
     void SkipPoint(int k, const std::string& reason);
     std::string RelativeErrorText() const;
+    void AddPoint(SRunPoint point);
     // Reads required-flow field k as a number; throws EConversionError for a text that is none.
     float RequiredFlow(int k) const;
 
@@ -147,6 +153,7 @@ private:
     SRunFields run_;
     SPointFields points_;
     TRunProgress progress_;
+    SRunPoint pending_;  // the point whose result lines come next
     SRunLine line_;
     TPhase phase_ = phIdle;
     bool underWay_ = false;

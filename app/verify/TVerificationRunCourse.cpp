@@ -82,6 +82,7 @@ void TVerificationRun::Complete()
     page_.View().RunPhase.clear();
     page_.Notify(vcPhase);
     page_.SetStatus("Поверка завершена.");
+    OnEnded(true);
 }
 
 // --- Stop
@@ -166,6 +167,7 @@ void TVerificationRun::EndInterrupt(bool emulationLeftOn)
     page_.SetStatus("Поверка прервана: " + reason + ".");
     if (showStopBox_) prompter_.Message(stopReason_, "Ошибка");
     page_.Stopped(stopReason_);
+    OnEnded(false);
     std::function<void()> then = std::move(afterStop_);
     afterStop_ = nullptr;
     if (then) then();

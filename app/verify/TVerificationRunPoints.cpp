@@ -108,10 +108,14 @@ std::string TVerificationRun::RelativeErrorText() const
 void TVerificationRun::EvaluatePoint(int k)
 {
     if (k >= 1 && pointValid_) {
-        page_.AddLine("Измеренное значение расхода " + FixedText(points_.MeasuredFlow, 4) + "м3/ч");
-        page_.AddLine("Относительная погрешность измерения " + RelativeErrorText() + "%");
-        page_.AddLine("Допустимая погрешность измерения " + FixedText(points_.AllowedErr, 1) + "%");
+        pending_.Measured = FixedText(points_.MeasuredFlow, 4);
+        pending_.Relative = RelativeErrorText();
+        pending_.Allowed = FixedText(points_.AllowedErr, 1);
+        page_.AddLine("Измеренное значение расхода " + pending_.Measured + "м3/ч");
+        page_.AddLine("Относительная погрешность измерения " + pending_.Relative + "%");
+        page_.AddLine("Допустимая погрешность измерения " + pending_.Allowed + "%");
         page_.AddLine("");
+        AddPoint(pending_);
     }
     pointValid_ = false;
     if (k >= run_.PointCount || k >= kRequiredFlowFields) {
@@ -133,6 +137,9 @@ void TVerificationRun::EvaluatePoint(int k)
     }
     const SPatternResult pattern = flowMath_->BuildPattern(q);
     page_.AddLine("Номинальное значение расхода " + text + "м3/ч");
+    pending_ = SRunPoint{};
+    pending_.Reverse = run_.ReverseActive;
+    pending_.Nominal = text;
     if (!pattern.Ok()) {
         SkipPoint(k, pattern.Message);
         return;
@@ -143,7 +150,8 @@ void TVerificationRun::EvaluatePoint(int k)
         SkipPoint(k, "Задаваемый расход не определяется по модели датчика (" + ValueText(points_.SetFlow) + ")");
         return;
     }
-    std::string line = "Задаваемое значение расхода " + FixedText(points_.SetFlow, 4) + "м3/ч ";
+    pending_.Set = FixedText(points_.SetFlow, 4);
+    std::string line = "Задаваемое значение расхода " + pending_.Set + "м3/ч ";
     if (page_.View().ChBDopInfoChecked) {
         for (int m = 0; m <= run_.Mmax; ++m) {
             const uint32_t count = flowMath_->Pattern[static_cast<size_t>(m)];
@@ -177,6 +185,13 @@ void TVerificationRun::EvaluatePoint(int k)
     TimerShow->SetEnabled(true);
 }
 
+void TVerificationRun::AddPoint(SRunPoint point)
+{
+    page_.View().RunPoints.push_back(std::move(point));
+    page_.Notify(vcPoints);
+    OnPoint();
+}
+
 void TVerificationRun::SkipPoint(int k, const std::string& reason)
 {
     ++skippedPoints_;
@@ -184,6 +199,11 @@ void TVerificationRun::SkipPoint(int k, const std::string& reason)
     prompter_.Message("Точка " + std::to_string(k + 1) + ": " + reason + ".", "Ошибка");
     page_.AddLine("Точка не проверена: " + reason);
     page_.AddLine("");
+    SRunPoint skipped;
+    skipped.Reverse = pending_.Reverse;
+    skipped.Nominal = pending_.Nominal;
+    skipped.NotChecked = reason;
+    AddPoint(std::move(skipped));
     points_.PointIndex = k + 1;
     EvaluatePoint(points_.PointIndex);
 }
