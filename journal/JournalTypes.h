@@ -111,6 +111,7 @@ struct SRunEnd {
     STimestamp Ended;
     bool Completed = false;  // the last point of the last series was printed
     std::string StopReason;  // why a run that did not complete stopped
+    std::string Remarks;     // what the run noticed beside its verdict (a KFS text that disagrees with the number)
     std::string Protocol;
     SLineStatistics Line;
 };

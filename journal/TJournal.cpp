@@ -445,7 +445,8 @@ SVerdict TJournal::Complete(int64_t id, const SRunEnd& end)
     QSqlQuery q = d_->Run("SELECT reverse_series FROM verification WHERE id = ?", {Int64(id)}, what);
     const bool reverse = q.next() && q.value(0).toLongLong() != 0;
     q.finish();
-    const SVerdict verdict = JudgeRun(d_->ReadPoints(id, what), end.Completed, reverse, end.StopReason);
+    SVerdict verdict = JudgeRun(d_->ReadPoints(id, what), end.Completed, reverse, end.StopReason);
+    if (!end.Remarks.empty()) verdict.Outcome += (verdict.Outcome.empty() ? "" : "; ") + end.Remarks;
     const STimestamp ended = end.Ended.UtcMs != 0 ? end.Ended : d_->Now();
     d_->Run("UPDATE verification SET state = ?, outcome = ?, ended_utc = ?, ended_offset = ?, updated_utc = ?,"
             " protocol = ?, repetitions = ?, timeouts = ?, checksum_failures = ? WHERE id = ?",

@@ -92,6 +92,11 @@ void TFMainController::SetTabSheet2(bool visible, bool enabled)
     page_.Notify(vcControls);
 }
 
+const SLineStatistics& TFMainController::LineStatistics() const
+{
+    return connection_.Net().GetStatistics();
+}
+
 void TFMainController::SetTraceHook(TraceHook hook)
 {
     connection_.Net().SetTraceHook(std::move(hook));
@@ -329,11 +334,6 @@ bool TFMainController::Save()
     return true;
 }
 
-std::string TFMainController::Designation(const SSensorRecord& sensor) const
-{
-    return "FS-" + FixedText(static_cast<double>(sensor.Diameter) * 1000.0, 0) + (f_.PathsPerSensor == 3 ? "T" : "S");
-}
-
 std::string TFMainController::ReportName() const
 {
     if (!readoutDone_) return {};
@@ -343,7 +343,7 @@ std::string TFMainController::ReportName() const
     char date[16];
     std::strftime(date, sizeof date, "%Y-%m-%d", &local);
     const SSensorRecord sensor = SSensorRecord::Decode(SensorImage()[static_cast<size_t>(f_.SelectedSensor)]);
-    return std::to_string(f_.MeterSerial) + "_" + Designation(sensor) + "_" + date + ".TXT";
+    return std::to_string(f_.MeterSerial) + "_" + SensorSize(sensor, f_.PathsPerSensor) + "_" + date + ".TXT";
 }
 
 bool TFMainController::AskToSave(bool cancelable)

@@ -106,6 +106,8 @@ public:
     // Null until the first press of "Поверка".
     const TFlowMath* FlowMath() const;
     TRurIvaQs_6x6& Net_6x6() { return connection_.Net(); }
+    // What the line has done on this window's connections: frames, answers, repetitions, time-outs.
+    const SLineStatistics& LineStatistics() const;
     // The engine's line trace (frames, echo, answers, time-outs, repetitions, wake-ups); empty for none.
     void SetTraceHook(TraceHook hook);
 
@@ -131,8 +133,6 @@ private:
     // The readout: the sensor choice, the run parameters of the chosen sensor and the protocol header.
     void LastDataTimer(TObject* Sender);
     void BuildHeader(const SSensorRecord& sensor);
-    // "FS-25S": the sensor as the header names it.
-    std::string Designation(const SSensorRecord& sensor) const;
     // The name the save dialog suggests: "21345_FS-25S_2026-12-09.TXT".
     std::string ReportName() const;
     void AddKfsLines(const SSensorRecord& sensor);

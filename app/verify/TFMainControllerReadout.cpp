@@ -76,10 +76,7 @@ void TFMainController::BuildHeader(const SSensorRecord& sensor)
     page_.AddLine("Серийный номер счетчика №" + std::to_string(f_.MeterSerial));
     page_.AddLine("Модуль №" + std::to_string(f_.ModuleNumber) + " исполнение " + (execution < 10 ? "0" : "") +
                   std::to_string(execution));
-    const std::string type = SensorTypeName(sensor.Type);
-    const std::string prefix = type.empty() ? "" : "FS/" + type.substr(2) + " ";
-    page_.AddLine(prefix + "FS-" + FixedText(static_cast<double>(sensor.Diameter) * 1000.0, 0) +
-                  (f_.PathsPerSensor == 3 ? "T" : "S") + " серийный №" + sensor.Serial);
+    page_.AddLine(SensorDesignation(sensor, f_.PathsPerSensor) + " серийный №" + sensor.Serial);
     page_.AddLine("Максимальный расход счетчика QVmax=" + sensor.QVmax + "м3/ч");
     if (page_.View().ChBDopInfoChecked) page_.AddLine("Задержка одного такта dT=5,5556E-8c");
     AddKfsLines(sensor);

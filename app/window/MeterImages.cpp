@@ -187,6 +187,17 @@ std::string SensorChoiceCaption(const SSensorRecord& sensor)
            (std::isfinite(d) ? FormatFixed(d, 3) : ValueText(d));
 }
 
+std::string SensorSize(const SSensorRecord& sensor, int pathsPerSensor)
+{
+    return "FS-" + FixedText(static_cast<double>(sensor.Diameter) * 1000.0, 0) + (pathsPerSensor == 3 ? "T" : "S");
+}
+
+std::string SensorDesignation(const SSensorRecord& sensor, int pathsPerSensor)
+{
+    const std::string type = SensorTypeName(sensor.Type);
+    return (type.empty() ? "" : "FS/" + type.substr(2) + " ") + SensorSize(sensor, pathsPerSensor);
+}
+
 std::vector<SSensorChoice> SensorChoices(const TSensorImages& sensors, int pathsPerSensor)
 {
     std::vector<SSensorChoice> choices;

@@ -87,6 +87,10 @@ struct SSensorChoice {
 
 // "FSA", "FSB", "FSC" for types 1, 2, 3; empty for any other type.
 std::string SensorTypeName(uint8_t type);
+// "FS-25S": the sensor's size in millimetres, T for three paths per sensor, S for one.
+std::string SensorSize(const SSensorRecord& sensor, int pathsPerSensor);
+// "FS/A FS-25S": as the protocol header names the sensor (the type left out when it is unknown).
+std::string SensorDesignation(const SSensorRecord& sensor, int pathsPerSensor);
 // "Модуль №1 FSA Диаметр 0,050": module, type name, diameter with 3 decimals and the locale's separator.
 std::string SensorChoiceCaption(const SSensorRecord& sensor);
 // The choices of a sensor dialog: positions 0, P, 2P … below 6 whose record is present, in that order.

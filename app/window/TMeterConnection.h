@@ -56,6 +56,7 @@ public:
     bool Connected() const { return connected_; }
 
     TRurIvaQs_6x6& Net() { return *net_; }
+    const TRurIvaQs_6x6& Net() const { return *net_; }
     IDeviceLink& Link() { return link_; }
     const TConfigReadChain& Chain() const { return chain_; }
     TConfigReadChain& Chain() { return chain_; }
