@@ -99,6 +99,27 @@ journal::SVerificationRecord TRunRecorder::Describe(const TFMainController& cont
     return r;
 }
 
+journal::SVerificationRecord TRunRecorder::Snapshot(const TFMainController& controller,
+                                                    const SRunRecordContext& context)
+{
+    journal::SVerificationRecord r = Describe(controller, context);
+    for (const SRunPoint& p : controller.View().RunPoints) {
+        journal::SVerificationPoint point = PointOf(p);
+        point.Verdict = journal::JudgePoint(point);
+        r.Points.push_back(point);
+    }
+    const bool completed = controller.RunCompleted();
+    const journal::SVerdict verdict = journal::JudgeRun(r.Points, completed, r.Reverse,
+                                                        completed ? std::string() : controller.StopReason());
+    r.State = verdict.State;
+    r.Outcome = verdict.Outcome;
+    const std::string& remarks = controller.Fields().KfsMismatch;
+    if (!remarks.empty()) r.Outcome += (r.Outcome.empty() ? "" : "; ") + remarks;
+    r.Started = journal::LocalNow();
+    r.Ended = r.Started;
+    return r;
+}
+
 void TRunRecorder::Failed(const std::exception& error)
 {
     if (failed_) return;
