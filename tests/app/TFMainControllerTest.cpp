@@ -255,7 +255,7 @@ TEST(MainConnection, PortThatCannotBeOpenedSaysWhyAndTheButtonComesBackUp)
     rig.Connect("ttyUSB0");
     EXPECT_EQ(rig.ctl.Stage(), msStopped);
     ASSERT_EQ(rig.prompter.Count("message"), 1);
-    EXPECT_EQ(rig.prompter.Of("message")[0].text, "Не удалось открыть порт ttyUSB0: Permission denied");
+    EXPECT_EQ(rig.prompter.Of("message")[0].text, "Невозможно открыть порт ttyUSB0: Permission denied");
     EXPECT_EQ(rig.prompter.Of("message")[0].caption, "Ошибка");
     EXPECT_FALSE(rig.ctl.View().SBOpenCloseDown);
     EXPECT_TRUE(rig.ctl.View().CBPortNameEnabled);
