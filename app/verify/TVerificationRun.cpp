@@ -56,7 +56,8 @@ TVerificationRun::TVerificationRun(TMeterConnection& connection, TMainPage& page
       TimerWork(MakeTimer(loop, "TimerWork", 1)),
       TransTimer(MakeTimer(loop, "TransTimer", 1)),
       TimerShow(MakeTimer(loop, "TimerShow", 5000)),
-      TimerCalcCharge(MakeTimer(loop, "TimerCalcCharge", 1))
+      TimerCalcCharge(MakeTimer(loop, "TimerCalcCharge", 1)),
+      TimerSwitchOff(MakeTimer(loop, "TimerSwitchOff", 1))
 {
     TRurIvaQs_6x6& net = connection_.Net();
     net.OnPointerRAM = Bind(this, &TVerificationRun::Net_6x6PointerRAM);
@@ -66,11 +67,13 @@ TVerificationRun::TVerificationRun(TMeterConnection& connection, TMainPage& page
     TimerWork->OnTimer = Bind(this, &TVerificationRun::TimerWorkTimer);
     TimerShow->OnTimer = Bind(this, &TVerificationRun::TimerShowTimer);
     TimerCalcCharge->OnTimer = Bind(this, &TVerificationRun::TimerCalcChargeTimer);
+    TimerSwitchOff->OnTimer = Bind(this, &TVerificationRun::TimerSwitchOffTimer);
 }
 
 TVerificationRun::~TVerificationRun()
 {
-    for (TTimer* t : {TimerEmitator.get(), TimerWork.get(), TransTimer.get(), TimerShow.get(), TimerCalcCharge.get()})
+    for (TTimer* t : {TimerEmitator.get(), TimerWork.get(), TransTimer.get(), TimerShow.get(), TimerCalcCharge.get(),
+                      TimerSwitchOff.get()})
         t->Stop();
     TRurIvaQs_6x6& net = connection_.Net();
     net.OnPointerRAM = nullptr;
@@ -95,7 +98,8 @@ SSensorRecord TVerificationRun::ChosenSensor() const
 
 void TVerificationRun::Abandon()
 {
-    for (TTimer* t : {TimerEmitator.get(), TimerWork.get(), TransTimer.get(), TimerShow.get(), TimerCalcCharge.get()})
+    for (TTimer* t : {TimerEmitator.get(), TimerWork.get(), TransTimer.get(), TimerShow.get(), TimerCalcCharge.get(),
+                      TimerSwitchOff.get()})
         t->Stop();
     run_.RunRequested = false;
     run_.RunState = -1;

@@ -78,6 +78,8 @@ private:
     std::string PhaseText() const;
     // Work expected to take ms is done: the bar and the status line follow.
     void Advance(double ms);
+    // Sends the switch-off once the line has settled; its answer comes to SwitchOffAnswer.
+    void TimerSwitchOffTimer(TObject* Sender);
     void SwitchOffAnswer(short Length, unsigned char* Buffer);
     void EndInterrupt(bool emulationLeftOn);
     // The run ends short with a message the technician is shown: the interruption line follows.
@@ -143,6 +145,7 @@ private:
     std::unique_ptr<TTimer> TransTimer;
     std::unique_ptr<TTimer> TimerShow;
     std::unique_ptr<TTimer> TimerCalcCharge;
+    std::unique_ptr<TTimer> TimerSwitchOff;
 
     SRunFields run_;
     SPointFields points_;

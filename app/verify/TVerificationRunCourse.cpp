@@ -117,11 +117,27 @@ void TVerificationRun::Interrupt(const std::string& reason, std::function<void()
     if (emulatorOn_ && connection_.Link().GetOpen()) {
         switchOffRepetitions_ = 0;
         page_.SetStatus("Остановка поверки: выключение режима эмуляции.");
-        Net().OnReceiveExecuted = Bind(this, &TVerificationRun::SwitchOffAnswer);
-        EmulationOff();
+        // The answer of the request just abandoned may still be on the line: sent at once, the switch-off would
+        // take its late bytes for its own echo and acknowledge. They come in (and are thrown away) first.
+        TimerSwitchOff->SetInterval(static_cast<uint32_t>(std::ceil(line_.Last())));
+        TimerSwitchOff->Start();
         return;
     }
     EndInterrupt(emulatorOn_);
+}
+
+void TVerificationRun::TimerSwitchOffTimer(TObject*)
+{
+    Guarded([&] {
+        TimerSwitchOff->Stop();
+        if (!stopping_) return;
+        if (!connection_.Link().GetOpen()) {
+            EndInterrupt(true);
+            return;
+        }
+        Net().OnReceiveExecuted = Bind(this, &TVerificationRun::SwitchOffAnswer);
+        EmulationOff();
+    });
 }
 
 void TVerificationRun::Fail(const std::string& message)
@@ -131,7 +147,9 @@ void TVerificationRun::Fail(const std::string& message)
 
 void TVerificationRun::Repetition(int)
 {
-    if (!stopping_ || ++switchOffRepetitions_ < kSwitchOffTries) return;
+    // The engine tells of a repetition before it sends it: the switch-off ends after its kSwitchOffTries-th
+    // repetition has gone unanswered too.
+    if (!stopping_ || ++switchOffRepetitions_ <= kSwitchOffTries) return;
     // The meter does not take the switch-off: the run ends without it rather than waiting on.
     Net().BreakTransmit();
     Net().AbandonRequest();
@@ -143,13 +161,24 @@ void TVerificationRun::SwitchOffAnswer(short Length, unsigned char* Buffer)
     Guarded([&] {
         if (!stopping_) return;
         const bool off = Buffer && Length >= 1 && Buffer[0] == kAckDone;
-        if (off) emulatorOn_ = false;
-        EndInterrupt(!off);
+        if (off) {
+            emulatorOn_ = false;
+            EndInterrupt(false);
+            return;
+        }
+        // Not taken (or a byte that was not its answer): sent again, as the sweep sends a write again.
+        if (++switchOffRepetitions_ <= kSwitchOffTries) {
+            IgnoreAnswers();
+            TimerSwitchOff->Start();
+            return;
+        }
+        EndInterrupt(true);
     });
 }
 
 void TVerificationRun::EndInterrupt(bool emulationLeftOn)
 {
+    TimerSwitchOff->Stop();
     IgnoreAnswers();
     stopping_ = false;
     underWay_ = false;
