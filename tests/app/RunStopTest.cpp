@@ -1,6 +1,6 @@
 // The verification run as the technician follows and ends it, in virtual time against the simulated meter: "Стоп"
-// in each phase, a disconnect and a lost port in the middle, each leaving the meter's emulation off (where the line
-// allows) and the protocol ending with the interruption line; one progress that reaches its end once and never goes
+// in each phase and a disconnect in the middle, each leaving the meter's emulation off and the protocol ending with
+// the interruption line; one progress that reaches its end once and never goes
 // back; the question about a meter that has stopped answering; and the question about an unsaved protocol before
 // the window closes or connects anew.
 #include <algorithm>
@@ -153,36 +153,6 @@ TEST(RunStop, DisconnectInTheNominalMeasurementSwitchesTheEmulationOffFirst)
     EXPECT_TRUE(EmulationOff(rig));
     EXPECT_EQ(rig.ctl.View().Memo1Lines.back(), "Поверка прервана: соединение разорвано (Номинальный расход).");
     ExpectQuietLine(rig);
-}
-
-// An adapter unplugged mid-run: no switch-off can reach the meter. The run ends at once, says so in its last line,
-// and the connection ends with a message.
-TEST(RunStop, PortLostInTheSweepEndsTheRunAndSaysTheEmulationIsStillOn)
-{
-    CommaSeparator comma;
-    VirtualLoop loop;
-    sim::SimMeter meter(sim::DefaultMeter());
-    VanishingLine line(meter, &loop);
-    line.SetOpen(false);
-    ScriptedPrompter prompter;
-    TFMainController ctl(line, prompter, &loop);
-    ctl.SetSBOpenCloseDown(true);
-    ctl.SBOpenCloseClick();
-    ASSERT_TRUE(loop.RunUntil([&] { return ctl.Stage() == msReady; }, 60'000));
-    ctl.Button1Click();
-    ASSERT_TRUE(loop.RunUntil([&] { return ctl.Fields().SweepDelay == 4; }, 600'000));
-    line.SetOpen(false);
-    ASSERT_TRUE(loop.RunUntil([&] { return ctl.Stage() == msStopped; }, 10'000));
-    EXPECT_EQ(ctl.View().Memo1Lines.back(),
-              "Поверка прервана: связь с прибором потеряна (Развертка задержек 5 из 12); режим эмуляции в приборе не "
-              "выключен.");
-    ASSERT_EQ(prompter.Count("message"), 1);
-    EXPECT_EQ(prompter.Of("message")[0].text, "Связь с прибором потеряна: устройство отключено");
-    EXPECT_FALSE(ctl.View().ButtonStopEnabled);
-    EXPECT_FALSE(ctl.View().SBOpenCloseDown);
-    const uint64_t refused = ctl.Net_6x6().GetStatistics().TransmitErrors;
-    loop.RunFor(30'000);
-    EXPECT_EQ(ctl.Net_6x6().GetStatistics().TransmitErrors, refused);
 }
 
 // Every position of the bar within a run, from "Поверка" to the last line.
