@@ -34,7 +34,7 @@ bool TWindowPort::Open(const std::string& port, std::string& failure)
     }
     if (!link_.GetOpen()) {
         const std::string reason = link_.GetOpenError();
-        failure = "Не удалось открыть порт " + port + (reason.empty() ? "." : ": " + reason);
+        failure = "Невозможно открыть порт " + port + (reason.empty() ? "." : ": " + reason);
         return false;
     }
     loop_.Sleep(100);
