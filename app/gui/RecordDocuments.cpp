@@ -95,7 +95,10 @@ bool SaveRegistryXml(IPrompter& prompter, const std::vector<journal::SVerificati
     try {
         xml = journal::RegistryXml(records, lab);
     } catch (const std::exception& e) {
-        prompter.Message(e.what(), "Выгрузка для реестра невозможна");
+        prompter.Message(std::string(e.what()) +
+                             "\n\nПоля записи вводятся в ней самой (кнопки «Сведения…» и «Условия…» открытой записи), "
+                             "поля лаборатории — в настройках лаборатории.",
+                         "Выгрузка для реестра невозможна");
         return false;
     }
     return SaveAs(prompter, {"Выгрузка для реестра", "Документ XML|*.xml", "xml", "Поверки_для_реестра.xml"},

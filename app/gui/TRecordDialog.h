@@ -1,5 +1,6 @@
-// One record of the journal opened: its verdict, the meter and sensor, the conditions (which may be corrected),
-// its points and the protocol text; its printable protocol saved as PDF or printed.
+// One record of the journal opened: its verdict, the meter and sensor, the conditions and the meter's details for
+// the registry (both may be entered or corrected), what the registry still lacks, its points and the protocol text;
+// its printable protocol saved as PDF or printed.
 #pragma once
 
 #include "journal/JournalTypes.h"
@@ -37,12 +38,14 @@ public:
     TPointsTable* Points;
     QPlainTextEdit* Protocol;
     QPushButton* ConditionsButton;
+    QPushButton* DetailsButton;
     QPushButton* PdfButton;
     QPushButton* PrintButton;
 
 private:
     void ShowDetails();
     void EditConditions();
+    void EditDetails();
 
     journal::SVerificationRecord record_;
     journal::TJournal& journal_;

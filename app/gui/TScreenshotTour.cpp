@@ -17,6 +17,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QToolButton>
 
@@ -100,7 +101,9 @@ void TScreenshotTour::TakeMainWindow()
 void TScreenshotTour::TakeVerdict()
 {
     if (!Save(&gui_.FMain(), QStringLiteral("verification-verdict.png"))) return;
-    gui_.FMain().PageControl1->setCurrentWidget(&gui_.Journal().JournalPage());
+    TJournalPage& page = gui_.Journal().JournalPage();
+    gui_.FMain().PageControl1->setCurrentWidget(&page);
+    page.Table->selectRow(0);
     QTimer::singleShot(kSettleMs, this, [this] { TakeJournal(); });
 }
 

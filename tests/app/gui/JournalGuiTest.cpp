@@ -25,7 +25,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QDialogButtonBox>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -83,8 +82,10 @@ public:
     }
     ~ScopedEnv()
     {
-        if (saved_.isNull()) qunsetenv(name_);
-        else qputenv(name_, saved_);
+        if (saved_.isNull())
+            qunsetenv(name_);
+        else
+            qputenv(name_, saved_);
     }
 
 private:
@@ -131,6 +132,15 @@ struct WindowRig {
     TFMain window;
     TGuiJournal gui;
 };
+
+// Answers the system's print dialog: printing to a PDF file, as it offers on a machine without printers.
+void PrintToFile(QDialog* d, const std::string& path)
+{
+    auto* file = d->findChild<QLineEdit*>("filename");
+    ASSERT_NE(file, nullptr);
+    file->setText(QString::fromStdString(path));
+    d->accept();
+}
 
 // Fills the conditions dialog and accepts it.
 void AnswerConditions(QDialog* d, const QString& temperature, const QString& humidity, const QString& pressure)
@@ -225,6 +235,17 @@ TEST_F(JournalGui, TheRunPanelFollowsTheRunAndItsRecord)
     EXPECT_EQ(r1.Points.size(), points.size());
     ASSERT_TRUE(r1.Conditions.Pressure);
     EXPECT_DOUBLE_EQ(*r1.Conditions.Pressure, 101.3);
+    {
+        // The protocol of the run just done, printed: the record's, numbered.
+        QString title;
+        DialogAnswerer print([&](QDialog* dialog) {
+            title = dialog->windowTitle();
+            PrintToFile(dialog, Path("printed.pdf"));
+        });
+        panel.PrintButton->click();
+        EXPECT_EQ(title, "Печать протокола");
+        EXPECT_EQ(ReadFile(Path("printed.pdf")).rfind("%PDF", 0), 0u);
+    }
 
     // A second run: the table empties at its start and the verdict goes; conditions entered during it are its.
     w.rig.ctl.Button1Click();
@@ -300,8 +321,6 @@ struct JournalFile {
         r.Started = journal::LocalNow();
         r.Started.UtcMs += static_cast<int64_t>(ids.size()) * 60'000;
         r.Meter.Serial = serial;
-        r.Meter.Modification = "ТС-07";
-        r.Meter.ManufactureYear = 2021;
         r.Sensor.Designation = "FS/A FS-25S";
         r.Sensor.Serial = "1001";
         r.Conditions.AirTemperature = 21;
@@ -335,8 +354,8 @@ void SelectAll(TJournalPage& page)
 }  // namespace
 
 // The records newest first; the filters by serial, verdict, technician and date; a record opened with its points,
-// protocol and verdict, its conditions corrected; CSV, PDF and registry XML of the selected records, the XML
-// refused while the laboratory's registry fields are missing.
+// protocol and verdict, its conditions corrected; CSV, PDF, print and registry XML of the selected records, the XML
+// refused while the laboratory's registry fields or the record's are missing, the latter entered in the record.
 TEST_F(JournalGui, TheJournalPageListsFiltersOpensAndExports)
 {
     JournalFile file(Path("journal.sqlite"));
@@ -378,24 +397,26 @@ TEST_F(JournalGui, TheJournalPageListsFiltersOpensAndExports)
 
     // The failed run of meter 222 opened: its verdict, point and protocol; its conditions corrected.
     int opened = 0;
-    DialogAnswerer answer([&](QDialog* d) {
-        if (auto* record = qobject_cast<TRecordDialog*>(d)) {
-            ++opened;
-            EXPECT_EQ(record->windowTitle(), QString("Протокол поверки № %1").arg(file.ids[1]));
-            EXPECT_EQ(record->Verdict->Verdict->text(), "не годен");
-            EXPECT_TRUE(record->Verdict->Outcome->text().contains("прямое направление, 2 м3/ч: погрешность 2,7%"));
-            ASSERT_EQ(record->Points->rowCount(), 1);
-            EXPECT_EQ(record->Points->item(0, TPointsTable::colVerdict)->text(), "не годен");
-            EXPECT_EQ(record->Protocol->toPlainText(), "Серийный номер счетчика №222\n");
-            EXPECT_TRUE(record->Details->text().contains("21 °C, 50 %, 100,5 кПа"));
-            record->ConditionsButton->click();
-            EXPECT_TRUE(record->Details->text().contains("23 °C, 50 %, 100,5 кПа"));
-            record->reject();
-        } else if (d->objectName() == "ConditionsDialog") {
-            AnswerConditions(d, "23", "50", "100,5");
-        }
-    });
-    page.OpenRow(2);
+    {
+        DialogAnswerer answer([&](QDialog* d) {
+            if (auto* record = qobject_cast<TRecordDialog*>(d)) {
+                ++opened;
+                EXPECT_EQ(record->windowTitle(), QString("Протокол поверки № %1").arg(file.ids[1]));
+                EXPECT_EQ(record->Verdict->Verdict->text(), "не годен");
+                EXPECT_TRUE(record->Verdict->Outcome->text().contains("прямое направление, 2 м3/ч: погрешность 2,7%"));
+                ASSERT_EQ(record->Points->rowCount(), 1);
+                EXPECT_EQ(record->Points->item(0, TPointsTable::colVerdict)->text(), "не годен");
+                EXPECT_EQ(record->Protocol->toPlainText(), "Серийный номер счетчика №222\n");
+                EXPECT_TRUE(record->Details->text().contains("21 °C, 50 %, 100,5 кПа"));
+                record->ConditionsButton->click();
+                EXPECT_TRUE(record->Details->text().contains("23 °C, 50 %, 100,5 кПа"));
+                record->reject();
+            } else if (d->objectName() == "ConditionsDialog") {
+                AnswerConditions(d, "23", "50", "100,5");
+            }
+        });
+        page.OpenRow(2);
+    }
     EXPECT_EQ(opened, 1);
     EXPECT_DOUBLE_EQ(*file.journal.Get(file.ids[1])->Conditions.AirTemperature, 23.0);
 
@@ -411,6 +432,11 @@ TEST_F(JournalGui, TheJournalPageListsFiltersOpensAndExports)
     page.PdfButton->click();
     EXPECT_EQ(ReadFile(Path("protocols.pdf")).rfind("%PDF", 0), 0u);
     EXPECT_EQ(prompter.Of("save").back().caption, "Протоколы_4.pdf");
+    {
+        DialogAnswerer print([&](QDialog* d) { PrintToFile(d, Path("printed.pdf")); });
+        page.PrintButton->click();
+        EXPECT_EQ(ReadFile(Path("printed.pdf")).rfind("%PDF", 0), 0u);
+    }
 
     // The registry XML: the stopped run cannot go, and the laboratory has not set its registry fields.
     prompter.savePath = Path("registry.xml");
@@ -430,15 +456,40 @@ TEST_F(JournalGui, TheJournalPageListsFiltersOpensAndExports)
     lab.IntervalMonths = 48;
     lab.VerificationType = journal::EVerificationType::Periodic;
     lab.Standards = {"3.1.ZZZ.0001.2020"};
+    // The meter's modification and year are the record's: entered in its dialog.
     page.Verdict->setCurrentIndex(1);  // годен
+    page.Serial->setText("333");
+    QTest::keyClick(page.Serial, Qt::Key_Return);
     SelectAll(page);
     page.XmlButton->click();
+    ASSERT_EQ(prompter.Count("message"), 2);
+    EXPECT_TRUE(Contains(prompter.Of("message")[1].text, "год выпуска (manufactureYear)"));
+    EXPECT_FALSE(Contains(prompter.Of("message")[1].text, "signCipher"));
+    {
+        DialogAnswerer details([&](QDialog* d) {
+            if (auto* record = qobject_cast<TRecordDialog*>(d)) {
+                EXPECT_TRUE(record->Details->text().contains("модификация (modification)"));
+                record->DetailsButton->click();
+                EXPECT_TRUE(record->Details->text().contains("модификация ТС-07, 2021 г. выпуска"));
+                EXPECT_TRUE(record->Details->text().contains("всё задано"));
+                record->reject();
+            } else if (d->objectName() == "DetailsDialog") {
+                d->findChild<QLineEdit*>("DetailsModification")->setText("ТС-07");
+                d->findChild<QSpinBox*>("DetailsYear")->setValue(2021);
+                d->accept();
+            }
+        });
+        page.OpenRow(0);
+    }
+    EXPECT_EQ(file.journal.Get(file.ids[3])->Meter.ManufactureYear, 2021);
+    SelectAll(page);
+    page.XmlButton->click();
+    EXPECT_EQ(prompter.Count("message"), 2);
     const std::string xml = ReadFile(Path("registry.xml"));
     EXPECT_TRUE(Contains(xml, journal::kRegistryNamespace));
     EXPECT_TRUE(Contains(xml, "manufactureNum>333</")) << xml;
-    EXPECT_TRUE(Contains(xml, "manufactureNum>111</"));
-    EXPECT_FALSE(Contains(xml, "manufactureNum>222</"));
-    EXPECT_EQ(prompter.Count("message"), 1);
+    EXPECT_TRUE(Contains(xml, "modification>ТС-07</"));
+    EXPECT_FALSE(Contains(xml, "manufactureNum>111</"));
 }
 
 // The settings dialog writes what it shows to the laboratory's file and shows it again; a figure that cannot be
