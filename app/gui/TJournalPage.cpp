@@ -174,8 +174,13 @@ void TJournalPage::Build()
         Until->setEnabled(on);
         ApplyFilter();
     });
-    connect(Since, &QDateEdit::dateChanged, this, [this] { ApplyFilter(); });
-    connect(Until, &QDateEdit::dateChanged, this, [this] { ApplyFilter(); });
+    // A date counts only while its box is ticked.
+    connect(Since, &QDateEdit::dateChanged, this, [this] {
+        if (SinceOn->isChecked()) ApplyFilter();
+    });
+    connect(Until, &QDateEdit::dateChanged, this, [this] {
+        if (UntilOn->isChecked()) ApplyFilter();
+    });
     connect(ResetButton, &QPushButton::clicked, this, [this] { ResetFilter(); });
     connect(OpenButton, &QPushButton::clicked, this, [this] {
         const QModelIndex current = Table->currentIndex();
