@@ -82,6 +82,17 @@ struct SSensorIdentity {
 
 enum class EVerificationType { First = 1, Periodic = 2 };
 
+// What the technician tells of a record beside what the meter told: the meter's model (the key of its type's
+// registration number), modification and year of manufacture for the registry, the kind of verification and the
+// owner; empty fields take the laboratory's defaults where it has them.
+struct SRecordDetails {
+    std::string Model;
+    std::string Modification;
+    std::optional<int> ManufactureYear;
+    std::optional<EVerificationType> VerificationType;
+    std::string Owner;
+};
+
 // The whole record. Id and RunId are given by the journal when the run begins (RunId may be set beforehand).
 struct SVerificationRecord {
     int64_t Id = 0;  // the protocol number

@@ -473,4 +473,28 @@ void TJournal::SetConditions(int64_t id, const SConditions& c)
     t.Commit();
 }
 
+void TJournal::SetDetails(int64_t id, const SRecordDetails& details)
+{
+    const std::string what = "Не удалось записать в журнал сведения о счётчике";
+    SVerificationRecord r;
+    r.Meter.Model = details.Model;
+    r.Meter.Modification = details.Modification;
+    r.Meter.ManufactureYear = details.ManufactureYear;
+    r.VerificationType = details.VerificationType;
+    r.Owner = details.Owner;
+    // The columns take their values as a new record would store them.
+    constexpr ERecordColumn kColumns[] = {rcModel, rcModification, rcManufactureYear, rcVerificationType, rcOwner};
+    QString sets;
+    for (const ERecordColumn c : kColumns) sets += QString(sets.isEmpty() ? "" : ", ") + kRecordColumns[c] + " = ?";
+    const auto value = [&r](ERecordColumn c) { return BeginValue(c, r, SWriter{}, 0); };
+    TWriteTransaction t(*d_, what);
+    QSqlQuery q = d_->Run("UPDATE verification SET " + sets + " WHERE id = ?",
+                          {value(kColumns[0]), value(kColumns[1]), value(kColumns[2]), value(kColumns[3]),
+                           value(kColumns[4]), Int64(id)},
+                          what);
+    if (q.numRowsAffected() == 0) throw EJournalError(what + ": " + NoRecord(id) + ".");
+    q.finish();
+    t.Commit();
+}
+
 }  // namespace rv::journal

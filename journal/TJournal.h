@@ -59,6 +59,9 @@ public:
     SVerdict Complete(int64_t id, const SRunEnd& end);
     // The conditions of a record, entered or corrected at any time.
     void SetConditions(int64_t id, const SConditions& conditions);
+    // The technician's details of a record (model, modification, year, kind, owner), entered or corrected at any
+    // time.
+    void SetDetails(int64_t id, const SRecordDetails& details);
 
     // Records newest first without points and protocol (the lists' rows), at most `limit` (bounded to 1000).
     std::vector<SVerificationRecord> List(const SJournalFilter& filter, int limit, int64_t offset = 0) const;

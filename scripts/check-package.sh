@@ -31,7 +31,7 @@ echo "== $deb"
 [[ $(dpkg-parsechangelog -l packaging/changelog -SVersion) == "$version" ]] ||
   fail "packaging/changelog has no entry for $version"
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6core6 libqt6gui6 libqt6widgets6; do
+for lib in libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6; do
   [[ $depends == *"$lib "* ]] || fail "the package does not depend on $lib: $depends"
 done
 
@@ -89,7 +89,7 @@ shots=$work/screenshots
 mkdir -p "$shots"
 LANG=C.UTF-8 timeout 120 xvfb-run -a -s "-screen 0 1024x768x24" /usr/bin/rivanta --simulate --screenshots "$shots" \
   >"$work/gui.log" 2>&1 || { cat "$work/gui.log" >&2; fail "rivanta --screenshots failed"; }
-for picture in main-window sensor-dialog about-box save-dialog; do
+for picture in main-window sensor-dialog about-box save-dialog verification-verdict journal-page; do
   [[ -s $shots/$picture.png ]] || fail "no picture $picture.png"
 done
 ls "$shots"

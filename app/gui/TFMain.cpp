@@ -4,6 +4,7 @@
 #include "app/window/Guarded.h"
 #include "app/window/IPrompter.h"
 #include "app/gui/GuiLook.h"
+#include "app/gui/PaintedIcons.h"
 #include "app/gui/TAboutBox.h"
 #include "app/gui/TPortList.h"
 #include "controls/TEditDigital.h"
@@ -19,6 +20,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <QSplitter>
 #include <QStyle>
 #include <QTabWidget>
 #include <QToolButton>
@@ -95,9 +97,9 @@ TFMain::TFMain(TFMainController& controller, IPrompter& prompter, const std::vec
     TabSheet2 = Named(new QWidget, "TabSheet2");
     PageControl1->addTab(TabSheet2, QStringLiteral("Просмотр KFS"));
     PageControl1->setCurrentIndex(0);
-    const int wider = KeepRowGaps(
-        {{CBPortName, true}, {SBOpenClose, true}, {ChBDopInfo, true}, {SpeedButton3, false}, {SpeedButton1, false}});
-    resize(525 + std::max(0, wider), 484);
+    const int wider = KeepRowGaps({{CBPortName, true}, {SBOpenClose, true}, {ChBDopInfo, true}, {SpeedButton3, false},
+                                   {SpeedButton1, false}, {SBSettings, false}});
+    resize(549 + std::max(0, wider), 484);
 
     FormStatus1 = new TFormStatus(this, place);
     FormStatus1->setObjectName(QStringLiteral("FormStatus1"));
@@ -143,6 +145,9 @@ void TFMain::BuildVerificationPage(const std::vector<std::string>& ports)
     SpeedButton1 = SpeedButton(Panel1, "SpeedButton1", QRect(480, 6, 23, 22));
     SpeedButton1->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     SpeedButton1->setToolTip(QStringLiteral("Сохранить отчет"));
+    SBSettings = SpeedButton(Panel1, "SBSettings", QRect(504, 6, 23, 22));
+    SBSettings->setIcon(SettingsIcon());
+    SBSettings->setToolTip(QStringLiteral("Настройки лаборатории"));
     page->addWidget(Panel1);
 
     Memo1 = Named(new QPlainTextEdit(TabSheet1), "Memo1");
@@ -208,6 +213,18 @@ void TFMain::SetKfsPage(QWidget* page)
     auto* layout = new QVBoxLayout(TabSheet2);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(page);
+}
+
+void TFMain::SetRunPanel(QWidget* panel)
+{
+    auto* splitter = Named(new QSplitter(Qt::Vertical, TabSheet1), "Splitter1");
+    delete TabSheet1->layout()->replaceWidget(Memo1, splitter);
+    splitter->addWidget(Memo1);
+    splitter->addWidget(panel);
+    splitter->setChildrenCollapsible(false);
+    // The panel keeps the height it asks for; the memo takes what the window grows by.
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
 }
 
 void TFMain::SetPortName(const std::string& name)

@@ -39,6 +39,8 @@ public:
 
     // Puts the KFS page's widget into TabSheet2, filling it; the window owns it from then on.
     void SetKfsPage(QWidget* page);
+    // Puts the run panel (the points and the verdict) under the memo, the two sharing the page's height.
+    void SetRunPanel(QWidget* panel);
     // Puts a port name into CBPortName as if typed.
     void SetPortName(const std::string& name);
 
@@ -59,6 +61,7 @@ public:
     QCheckBox* ChBDopInfo;
     QToolButton* SpeedButton3;
     QToolButton* SpeedButton1;
+    QToolButton* SBSettings;  // the laboratory's settings
     QPlainTextEdit* Memo1;
     QProgressBar* ProgressBar3;
     QFrame* Panel2;

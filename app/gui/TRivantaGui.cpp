@@ -7,6 +7,7 @@
 #include "app/gui/GuiLook.h"
 #include "app/gui/TFMain.h"
 #include "app/gui/TFSelectSensor.h"
+#include "app/gui/TGuiJournal.h"
 #include "app/gui/TKfsPage.h"
 #include "controls/TFormStatus.h"
 #include "core/qt/QtLoop.h"
@@ -63,6 +64,7 @@ TRivantaGui::TRivantaGui(const SGuiOptions& options, const SFormStatePlace& plac
         if (kfsPage_->ComboBox1->currentText() != text) kfsPage_->SetPortName(Ss(text));
     });
     select_ = new TFSelectSensor(fmain_.get(), sdChange);
+    journal_ = std::make_unique<TGuiJournal>(*controller_, *fmain_, prompter_);
 
     prompter_.SetWindows(fmain_.get(), selectTest_, select_);
     fmain_->FormStatus1->SetForms({fmain_.get(), selectTest_, form1_.get(), select_});
@@ -71,6 +73,7 @@ TRivantaGui::TRivantaGui(const SGuiOptions& options, const SFormStatePlace& plac
 TRivantaGui::~TRivantaGui()
 {
     prompter_.SetWindows(nullptr, nullptr, nullptr);
+    journal_.reset();
     fmain_.reset();
     kfsPageController_.reset();
     form1Controller_.reset();
@@ -84,6 +87,7 @@ TRivantaGui::~TRivantaGui()
 void TRivantaGui::Show()
 {
     fmain_->show();
+    journal_->Shown();
     if (options_.Port.empty()) return;
     fmain_->SetPortName(options_.Port);
     kfsPage_->SetPortName(options_.Port);

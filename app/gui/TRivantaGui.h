@@ -18,6 +18,7 @@ class TFMain;
 class TFMainController;
 class TFSelectSensor;
 class TFSelectSensorTest;
+class TGuiJournal;
 class TForm1Controller;
 class TKfsPage;
 class TKfsPageController;
@@ -52,6 +53,8 @@ public:
     TFSelectSensor& FSelectSensor() { return *select_; }
     TFMainController& Controller() { return *controller_; }
     TGuiPrompter& Prompter() { return prompter_; }
+    // The journal of the runs, the run panel, the Журнал page and the laboratory's settings.
+    TGuiJournal& Journal() { return *journal_; }
     TNewDevCom& NewDevCom1() { return *link_; }
     // Null without --simulate.
     sim::PtyMeterServer* Simulator() { return simulator_.get(); }
@@ -72,6 +75,7 @@ private:
     TKfsPage* kfsPage_ = nullptr;  // owned by fmain_
     QComboBox* form1PortBox_ = nullptr;  // owned by form1_
     TFSelectSensor* select_ = nullptr;  // owned by fmain_
+    std::unique_ptr<TGuiJournal> journal_;
 };
 
 }  // namespace rv

@@ -4,8 +4,12 @@
 #include "app/verify/TFMainController.h"
 #include "app/gui/TFMain.h"
 #include "app/gui/TFSelectSensor.h"
+#include "app/gui/TGuiJournal.h"
+#include "app/gui/TJournalPage.h"
 #include "app/gui/TKfsPage.h"
+#include "app/gui/TLaboratoryDialog.h"
 #include "app/gui/TRivantaGui.h"
+#include "app/gui/TRunPanel.h"
 #include "app/kfs/TForm1Controller.h"
 
 #include <QAbstractItemView>
@@ -17,6 +21,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QToolButton>
 
@@ -27,7 +32,9 @@ namespace rv {
 namespace {
 // Time for a window to be laid out and painted before it is taken.
 constexpr int kSettleMs = 400;
+// The header comes within seconds; the run with its pauses between the test points takes about half a minute more.
 constexpr int kLimitMs = 60'000;
+constexpr int kRunLimitMs = 180'000;
 }  // namespace
 
 TScreenshotTour::TScreenshotTour(TRivantaGui& gui, const QString& dir) : gui_(gui), dir_(dir) {}
@@ -47,6 +54,9 @@ void TScreenshotTour::Start()
     QTimer::singleShot(kSettleMs, this, [this] { TakeKfsPage(); });
     QTimer::singleShot(kLimitMs, this, [this] {
         if (!mainTaken_) Fail(QStringLiteral("the meter did not get to the protocol header in time"));
+    });
+    QTimer::singleShot(kRunLimitMs, this, [this] {
+        if (!verdictTaken_) Fail(QStringLiteral("the verification did not end in time"));
     });
 }
 
@@ -95,9 +105,14 @@ bool TScreenshotTour::eventFilter(QObject* watched, QEvent* event)
 
 void TScreenshotTour::OnViewChanged()
 {
-    if (mainTaken_ || gui_.Controller().Stage() != msReady) return;
-    mainTaken_ = true;
-    QTimer::singleShot(kSettleMs, this, [this] { TakeMainWindow(); });
+    const TMainStage stage = gui_.Controller().Stage();
+    if (!mainTaken_ && stage == msReady) {
+        mainTaken_ = true;
+        QTimer::singleShot(kSettleMs, this, [this] { TakeMainWindow(); });
+    } else if (runStarted_ && !verdictTaken_ && (stage == msDone || stage == msStopped)) {
+        verdictTaken_ = true;
+        QTimer::singleShot(kSettleMs, this, [this] { TakeVerdict(); });
+    }
 }
 
 void TScreenshotTour::TakeMainWindow()
@@ -105,6 +120,34 @@ void TScreenshotTour::TakeMainWindow()
     if (!Save(&gui_.FMain(), QStringLiteral("main-window.png"))) return;
     TakeModal(QStringLiteral("about-box.png"), [this] { gui_.FMain().SpeedButton3->click(); });
     TakeModal(QStringLiteral("save-dialog.png"), [this] { gui_.FMain().SpeedButton1->click(); });
+    // The settings at their registry page, the richest of them.
+    TakeModal(QStringLiteral("laboratory-dialog.png"), [this] {
+        QTimer::singleShot(0, this, [] {
+            if (auto* d = qobject_cast<TLaboratoryDialog*>(QApplication::activeModalWidget()))
+                d->Pages->setCurrentIndex(1);
+        });
+        gui_.FMain().SBSettings->click();
+    });
+    TakeModal(QStringLiteral("conditions-dialog.png"), [this] { gui_.Journal().RunPanel().ConditionsButton->click(); });
+    if (failed_) return;
+    runStarted_ = true;
+    gui_.FMain().Button1->click();
+}
+
+void TScreenshotTour::TakeVerdict()
+{
+    if (!Save(&gui_.FMain(), QStringLiteral("verification-verdict.png"))) return;
+    TJournalPage& page = gui_.Journal().JournalPage();
+    gui_.FMain().PageControl1->setCurrentWidget(&page);
+    page.Table->selectRow(0);
+    QTimer::singleShot(kSettleMs, this, [this] { TakeJournal(); });
+}
+
+void TScreenshotTour::TakeJournal()
+{
+    TJournalPage& page = gui_.Journal().JournalPage();
+    if (!Save(&gui_.FMain(), QStringLiteral("journal-page.png"))) return;
+    TakeModal(QStringLiteral("record-dialog.png"), [&page] { page.OpenRow(0); });
     if (!failed_) QCoreApplication::exit(0);
 }
 

@@ -1,7 +1,8 @@
 // A walk through the windows for review: the KFS page before a connection, its open port list and the page with the
 // coefficients of the first sensor; then connect the verification page to the simulated meter, take the sensor
-// dialog, the main window with the protocol header, the about box and the save dialog as pictures, then end the
-// program.
+// dialog, the main window with the protocol header, the about box, the save dialog, the laboratory's settings and the
+// conditions as pictures; then run the verification and take the main window with its points and verdict, the Журнал
+// page and the record of the run; then end the program.
 #pragma once
 
 #include <QObject>
@@ -33,6 +34,8 @@ private:
     void OnKfsPageChanged();
     void OnViewChanged();
     void TakeMainWindow();
+    void TakeVerdict();
+    void TakeJournal();
     // Takes the modal dialog that opens once run has started, then closes it with reject.
     void TakeModal(const QString& name, const std::function<void()>& run);
     bool Save(QWidget* widget, const QString& name);
@@ -43,6 +46,8 @@ private:
     bool dialogTaken_ = false;
     bool kfsTaken_ = false;
     bool mainTaken_ = false;
+    bool runStarted_ = false;
+    bool verdictTaken_ = false;
     bool failed_ = false;
 };
 

@@ -35,7 +35,9 @@ std::string HostName()
     return name;
 }
 
-journal::SVerificationPoint PointOf(const SRunPoint& p)
+}  // namespace
+
+journal::SVerificationPoint TRunRecorder::PointOf(const SRunPoint& p)
 {
     journal::SVerificationPoint point;
     point.Direction = p.Reverse ? journal::EDirection::Reverse : journal::EDirection::Forward;
@@ -47,8 +49,6 @@ journal::SVerificationPoint PointOf(const SRunPoint& p)
     point.NotCheckedReason = p.NotChecked;
     return point;
 }
-
-}  // namespace
 
 TRunRecorder::TRunRecorder(TFMainController& controller, journal::TJournal& journal, SRunRecordContext context)
     : controller_(controller), journal_(journal), context_(std::move(context))
@@ -135,6 +135,8 @@ void TRunRecorder::RunEvent(TFMainController::TRunEvent event)
                 failed_ = false;
                 open_ = false;
                 verdict_.reset();
+                // A record that cannot be begun leaves no id behind: the last run's record is not this run's.
+                id_ = 0;
                 journal::SVerificationRecord record = Describe(controller_, context_);
                 id_ = journal_.Begin(record);
                 open_ = true;

@@ -55,6 +55,8 @@ public:
     // The whole record of the controller's last run as the journal would complete it, for a document made without
     // a journal: its points, its verdict, its end now.
     static journal::SVerificationRecord Snapshot(const TFMainController& controller, const SRunRecordContext& context);
+    // A point as the protocol printed it, as the journal keeps it (not yet judged).
+    static journal::SVerificationPoint PointOf(const SRunPoint& point);
 
 private:
     void RunEvent(TFMainController::TRunEvent event);

@@ -11,6 +11,9 @@
 #include "journal/ProtocolPoints.h"
 #include "journal/TJournal.h"
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
 namespace rv::test {
 namespace {
 
@@ -24,7 +27,8 @@ std::string JournalPath(const std::string& name)
 }
 
 struct RecordRig : MainRig {
-    explicit RecordRig(const std::string& name) : journal(JournalPath(name)), recorder(ctl, journal, Context())
+    explicit RecordRig(const std::string& name)
+        : path(JournalPath(name)), journal(path), recorder(ctl, journal, Context())
     {
         recorder.OnError = [this](const std::string& message) { errors.push_back(message); };
     }
@@ -39,6 +43,7 @@ struct RecordRig : MainRig {
     }
     journal::SVerificationRecord Record() { return journal.Get(recorder.RecordId()).value(); }
 
+    std::string path;
     journal::TJournal journal;
     TRunRecorder recorder;
     std::vector<std::string> errors;
@@ -109,6 +114,31 @@ TEST(RunRecord, EachRunOfAConnectionHasItsOwnRecord)
     EXPECT_EQ(rig.Record().Protocol, firstProtocol);  // the same meter, sensor and points: the same text
     EXPECT_EQ(rig.Record().State, ERunState::Passed);
     EXPECT_EQ(rig.journal.Count({}), 2);
+}
+
+// A journal that refuses the record of a second run: told once, the run goes on, and the record id is none rather
+// than the first run's (whose record a printed protocol or a correction would otherwise reach).
+TEST(RunRecord, ARecordThatCannotBeBegunLeavesNoIdOfTheRunBefore)
+{
+    CommaSeparator comma;
+    RecordRig rig("refused.sqlite");
+    ASSERT_TRUE(rig.Verify(false, false));
+    ASSERT_NE(rig.recorder.RecordId(), 0);
+    {
+        QSqlDatabase raw = QSqlDatabase::addDatabase("QSQLITE", "refuse");
+        raw.setDatabaseName(QString::fromStdString(rig.path));
+        ASSERT_TRUE(raw.open());
+        ASSERT_TRUE(QSqlQuery(raw).exec("ALTER TABLE verification RENAME TO verification_gone"));
+        raw.close();
+    }
+    QSqlDatabase::removeDatabase("refuse");
+    rig.ctl.Button1Click();
+    ASSERT_TRUE(rig.RunUntil([&] { return rig.ctl.Stage() == msDone || rig.ctl.Stage() == msStopped; }));
+    EXPECT_EQ(rig.ctl.Stage(), msDone);
+    EXPECT_EQ(rig.recorder.RecordId(), 0);
+    EXPECT_FALSE(rig.recorder.Verdict());
+    ASSERT_EQ(rig.errors.size(), 1u);
+    EXPECT_EQ(rig.errors[0].rfind("Журнал поверок: ", 0), 0u) << rig.errors[0];
 }
 
 }  // namespace

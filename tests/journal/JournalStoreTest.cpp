@@ -147,6 +147,23 @@ TEST_P(JournalStoreTest, VerdictsOfFailingAndStoppedRunsAndClosedRecordsRefuseMo
     EXPECT_FALSE(s->Conditions.Pressure);
     EXPECT_EQ(s->Conditions.Other, "вибрация отсутствует");
     EXPECT_THROW(j.SetConditions(999999, c), EJournalError);
+
+    // The meter's details the technician adds for the registry, and cleared again; the conditions stay.
+    SRecordDetails details{"ТС-07", "ТС-07-25", 2021, EVerificationType::First, "АО «Теплосеть»"};
+    j.SetDetails(stopped, details);
+    const auto d = j.Get(stopped);
+    EXPECT_EQ(d->Meter.Model, "ТС-07");
+    EXPECT_EQ(d->Meter.Modification, "ТС-07-25");
+    EXPECT_EQ(d->Meter.ManufactureYear, 2021);
+    EXPECT_EQ(d->VerificationType, EVerificationType::First);
+    EXPECT_EQ(d->Owner, "АО «Теплосеть»");
+    EXPECT_EQ(d->Conditions.Other, "вибрация отсутствует");
+    j.SetDetails(stopped, {});
+    const auto cleared = j.Get(stopped);
+    EXPECT_TRUE(cleared->Meter.Modification.empty());
+    EXPECT_FALSE(cleared->Meter.ManufactureYear);
+    EXPECT_FALSE(cleared->VerificationType);
+    EXPECT_THROW(j.SetDetails(999999, details), EJournalError);
 }
 
 TEST_P(JournalStoreTest, ListsNewestFirstWithFiltersPagesAndCursor)

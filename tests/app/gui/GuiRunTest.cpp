@@ -1,19 +1,25 @@
 // The program's windows against the built-in simulated meter on a pseudo-terminal, in real time: connect with a
-// click, choose the sensor in its dialog, see the header, run the verification and save the protocol.
+// click, choose the sensor in its dialog, see the header, run the verification, see its points and verdict and save
+// the protocol.
 #include <gtest/gtest.h>
 
 #include "DialogAnswerer.h"
 #include "app/verify/TFMainController.h"
 #include "app/gui/TFMain.h"
 #include "app/gui/TFSelectSensor.h"
+#include "app/gui/TGuiJournal.h"
+#include "app/gui/TPointsTable.h"
+#include "app/gui/TVerdictView.h"
 #include "app/gui/TRivantaGui.h"
 #include "controls/TEditDigital.h"
 #include "core/Cp1251.h"
 #include "core/Locale.h"
+#include "journal/TJournal.h"
 #include "sim/PtyMeterServer.h"
 
 #include <QComboBox>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -105,6 +111,12 @@ TEST(GuiRun, ConnectChooseRunAndSaveAgainstTheSimulatorOnAPseudoTerminal)
         EXPECT_EQ(w.EditDigital[k]->text().toStdString(), view.EditDigitalText[k]);
     EXPECT_NE(view.EditDigitalText[0], "0");
     EXPECT_EQ(w.ProgressBar3->value(), view.ProgressBar3Position);
+    // The run's points and verdict beside the protocol, and its record in the journal.
+    TRunPanel& panel = gui.Journal().RunPanel();
+    EXPECT_EQ(panel.Points->rowCount(), static_cast<int>(view.RunPoints.size()));
+    EXPECT_EQ(panel.Verdict->Verdict->text(), "годен");
+    ASSERT_NE(gui.Journal().Journal(), nullptr);
+    EXPECT_EQ(gui.Journal().Journal()->Get(gui.Journal().Recorder()->RecordId())->State, journal::ERunState::Passed);
 
     QTest::mouseClick(w.SpeedButton1, Qt::LeftButton);
     const fs::path saved = dir.path / "report.TXT";
