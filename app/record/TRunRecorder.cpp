@@ -35,7 +35,9 @@ std::string HostName()
     return name;
 }
 
-journal::SVerificationPoint PointOf(const SRunPoint& p)
+}  // namespace
+
+journal::SVerificationPoint TRunRecorder::PointOf(const SRunPoint& p)
 {
     journal::SVerificationPoint point;
     point.Direction = p.Reverse ? journal::EDirection::Reverse : journal::EDirection::Forward;
@@ -47,8 +49,6 @@ journal::SVerificationPoint PointOf(const SRunPoint& p)
     point.NotCheckedReason = p.NotChecked;
     return point;
 }
-
-}  // namespace
 
 TRunRecorder::TRunRecorder(TFMainController& controller, journal::TJournal& journal, SRunRecordContext context)
     : controller_(controller), journal_(journal), context_(std::move(context))

@@ -52,6 +52,8 @@ public:
 
     // The record the controller's run under way would begin with (without id and times).
     static journal::SVerificationRecord Describe(const TFMainController& controller, const SRunRecordContext& context);
+    // A point as the journal records (and judges) it.
+    static journal::SVerificationPoint PointOf(const SRunPoint& point);
 
 private:
     void RunEvent(TFMainController::TRunEvent event);
