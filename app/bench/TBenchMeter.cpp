@@ -260,10 +260,10 @@ std::string TBenchMeter::StateText() const
 std::string TBenchMeter::Verdict() const
 {
     if (!finished_) return {};
-    std::vector<journal::SVerificationPoint> points;
-    for (const SRunPoint& p : ctl_->View().RunPoints) points.push_back(TRunRecorder::PointOf(p));
-    const bool completed = outcome_ == boComplete;
-    const journal::SVerdict verdict = journal::JudgeRun(points, completed, options_.Reverse, message_);
+    // The points as the journal records them; the end as this meter saw it (a protocol not saved is no pass).
+    const journal::SVerificationRecord record = TRunRecorder::Snapshot(*ctl_, {});
+    const journal::SVerdict verdict =
+        journal::JudgeRun(record.Points, outcome_ == boComplete, options_.Reverse, message_);
     const std::string state = journal::StateText(verdict.State);
     return verdict.Outcome.empty() ? state : state + ": " + verdict.Outcome;
 }

@@ -35,9 +35,7 @@ std::string HostName()
     return name;
 }
 
-}  // namespace
-
-journal::SVerificationPoint TRunRecorder::PointOf(const SRunPoint& p)
+journal::SVerificationPoint PointOf(const SRunPoint& p)
 {
     journal::SVerificationPoint point;
     point.Direction = p.Reverse ? journal::EDirection::Reverse : journal::EDirection::Forward;
@@ -49,6 +47,8 @@ journal::SVerificationPoint TRunRecorder::PointOf(const SRunPoint& p)
     point.NotCheckedReason = p.NotChecked;
     return point;
 }
+
+}  // namespace
 
 TRunRecorder::TRunRecorder(TFMainController& controller, journal::TJournal& journal, SRunRecordContext context)
     : controller_(controller), journal_(journal), context_(std::move(context))
@@ -96,6 +96,27 @@ journal::SVerificationRecord TRunRecorder::Describe(const TFMainController& cont
     r.Owner = context.Owner;
     r.Protocol = Joined(controller.RunProtocol());
     r.Line = LineOf(controller);
+    return r;
+}
+
+journal::SVerificationRecord TRunRecorder::Snapshot(const TFMainController& controller,
+                                                    const SRunRecordContext& context)
+{
+    journal::SVerificationRecord r = Describe(controller, context);
+    for (const SRunPoint& p : controller.View().RunPoints) {
+        journal::SVerificationPoint point = PointOf(p);
+        point.Verdict = journal::JudgePoint(point);
+        r.Points.push_back(point);
+    }
+    const bool completed = controller.RunCompleted();
+    const journal::SVerdict verdict = journal::JudgeRun(r.Points, completed, r.Reverse,
+                                                        completed ? std::string() : controller.StopReason());
+    r.State = verdict.State;
+    r.Outcome = verdict.Outcome;
+    const std::string& remarks = controller.Fields().KfsMismatch;
+    if (!remarks.empty()) r.Outcome += (r.Outcome.empty() ? "" : "; ") + remarks;
+    r.Started = journal::LocalNow();
+    r.Ended = r.Started;
     return r;
 }
 

@@ -52,8 +52,9 @@ public:
 
     // The record the controller's run under way would begin with (without id and times).
     static journal::SVerificationRecord Describe(const TFMainController& controller, const SRunRecordContext& context);
-    // A point as the journal records (and judges) it.
-    static journal::SVerificationPoint PointOf(const SRunPoint& point);
+    // The whole record of the controller's last run as the journal would complete it, for a document made without
+    // a journal: its points, its verdict, its end now.
+    static journal::SVerificationRecord Snapshot(const TFMainController& controller, const SRunRecordContext& context);
 
 private:
     void RunEvent(TFMainController::TRunEvent event);

@@ -39,6 +39,13 @@ const SOptionText kOptions[] = {
     {"timeout", "СЕКУНДЫ",
      "не дольше стольких секунд на всю работу: затем остановить ее, как кнопкой \"Стоп\" (режим эмуляции "
      "выключается)"},
+    {"journal", "ПУТЬ|URL",
+     "журнал поверок: файл SQLite или postgresql://...; без него - журнал из настроек лаборатории, иначе "
+     "$XDG_DATA_HOME/rivanta/journal.sqlite"},
+    {"no-journal", "", "не записывать поверку в журнал"},
+    {"technician", "ИМЯ", "поверитель, под чьим именем записывается поверка (без него - из настроек лаборатории)"},
+    {"conditions", "T,H,P", "условия поверки: температура воздуха, °C; влажность, %; давление, кПа"},
+    {"pdf", "ФАЙЛ", "сохранить протокол поверки для печати (PDF) с вердиктом и графиком погрешности"},
     {"kfs-write", "N=ЗНАЧЕНИЕ",
      "вместо поверки записать коэффициенты KFS датчика в позиции N и проверить записанное чтением: одно значение, "
      "или три для трехлучевого датчика диаметром 0,15 м и более; разделитель дробной части точка или запятая, "
@@ -313,7 +320,58 @@ bool ParseVerifyOptions(const std::vector<std::string>& args, SVerifyOptions& op
     options.ExtraInfo = parser.isSet("extra-info");
     options.Report = S(parser.value("report"));
     if (parser.isSet("report") && !CheckReportFile(options.Report, error)) return false;
+    options.Journal = S(parser.value("journal"));
+    options.NoJournal = parser.isSet("no-journal");
+    if (options.NoJournal && parser.isSet("journal")) {
+        error = "Параметры --journal и --no-journal исключают друг друга.";
+        return false;
+    }
+    options.Technician = S(parser.value("technician"));
+    if (parser.isSet("conditions") && !ParseConditions(S(parser.value("conditions")), options, error)) return false;
+    options.Pdf = S(parser.value("pdf"));
+    if (parser.isSet("pdf") && !CheckReportFile(options.Pdf, error)) return false;
     return true;
+}
+
+bool ParseConditions(const std::string& text, SVerifyOptions& options, std::string& error)
+{
+    std::vector<std::string> parts;
+    std::string splitError;
+    if (!SplitKfsValues(text, 3, parts, splitError)) {
+        // A field left empty ("20;;101,3") is a figure not measured.
+        parts = Split(text, text.find(';') != std::string::npos ? ';' : ',');
+    }
+    if (parts.size() != 3) {
+        error = "Условия \"" + text + "\" должны быть заданы как T,H,P: температура, влажность, давление.";
+        return false;
+    }
+    std::optional<double>* fields[3] = {&options.AirTemperature, &options.Humidity, &options.Pressure};
+    const char* names[3] = {"температура воздуха", "влажность", "давление"};
+    // Plausible limits of a laboratory: what lies outside is a typing error.
+    const double low[3] = {-40.0, 0.0, 50.0};
+    const double high[3] = {60.0, 100.0, 120.0};
+    for (size_t i = 0; i < 3; ++i) {
+        if (parts[i].empty()) continue;
+        std::string number = parts[i];
+        for (char& c : number)
+            if (c == ',') c = '.';
+        long double v = 0.0L;
+        if (!ParseExtended(number, '.', v) || !(v >= low[i] && v <= high[i])) {
+            error = "Условия поверки: " + std::string(names[i]) + " \"" + parts[i] + "\" должна быть числом от " +
+                    std::to_string(static_cast<int>(low[i])) + " до " + std::to_string(static_cast<int>(high[i])) +
+                    ".";
+            return false;
+        }
+        *fields[i] = static_cast<double>(v);
+    }
+    return true;
+}
+
+bool WantsPdf(const std::vector<std::string>& args)
+{
+    for (const std::string& a : args)
+        if (a == "--pdf" || a.rfind("--pdf=", 0) == 0) return true;
+    return false;
 }
 
 bool ParseKfsWriteOptions(const std::vector<std::string>& args, SKfsWriteOptions& options, std::string& error)
@@ -322,9 +380,10 @@ bool ParseKfsWriteOptions(const std::vector<std::string>& args, SKfsWriteOptions
     QCommandLineParser parser;
     if (!ParseCommon(parser, args, options.Common, error)) return false;
     if (options.Common.Help || options.Common.Version) return true;
-    for (const char* verifyOnly : {"sensor", "reverse", "extra-info", "report"}) {
+    for (const char* verifyOnly :
+         {"sensor", "reverse", "extra-info", "report", "journal", "no-journal", "technician", "conditions", "pdf"}) {
         if (parser.isSet(verifyOnly)) {
-            error = "Параметры --sensor, --reverse, --extra-info и --report относятся к поверке, не к --kfs-write.";
+            error = "Параметр --" + std::string(verifyOnly) + " относится к поверке, не к --kfs-write.";
             return false;
         }
     }

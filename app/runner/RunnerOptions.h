@@ -26,7 +26,19 @@ struct SVerifyOptions : SRunnerOptions {
     bool Reverse = false;       // --reverse
     bool ExtraInfo = false;     // --extra-info
     std::string Report;         // --report FILE
+    // The journal: every run is recorded unless NoJournal.
+    std::string Journal;        // --journal PATH|URL: empty takes the laboratory's, else the default file
+    bool NoJournal = false;     // --no-journal
+    std::string Technician;     // --technician NAME: empty takes the laboratory's
+    std::optional<double> AirTemperature, Humidity, Pressure;  // --conditions T,H,P
+    std::string Pdf;            // --pdf FILE: the printable protocol of the run
 };
+
+// The conditions "T,H,P" of --conditions (air temperature in deg C, relative humidity in %, pressure in kPa):
+// separated by ';', or by ',' where that leaves no doubt; a field may be left empty. False with a message.
+bool ParseConditions(const std::string& text, SVerifyOptions& options, std::string& error);
+// True when the arguments ask for the printable protocol (the program then needs a graphical application).
+bool WantsPdf(const std::vector<std::string>& args);
 
 // The KFS write (--kfs-write N=VALUE[,VALUE,VALUE]).
 struct SKfsWriteOptions {

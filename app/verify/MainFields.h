@@ -3,9 +3,11 @@
 #pragma once
 
 #include "app/verify/TFlowMath.h"
+#include "app/verify/TMainPage.h"
 #include "meter/MeterRecords.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -50,7 +52,9 @@ struct SRunFields {
     TDelayTable FwdFlows{};
     TDelayTable RevFlows{};
     bool ReverseActive = false;
+    bool ReverseSwept = false;  // this run swept the reverse direction too
     std::array<uint8_t, 8> EmuBlock{};
+    bool EmulatorOn = false;  // a run switched the meter's emulator on and has not switched it off yet
 };
 
 // The test point under way.
@@ -60,6 +64,20 @@ struct SPointFields {
     float MeasuredFlow = 0.0f;
     float AllowedErr = 0.0f;
     TDelayTable Correction{};
+    bool Valid = false;  // the point being evaluated was set, so its results follow
+    SRunPoint Pending;   // the point whose result lines come next
+    int Skipped = 0;     // points of the series that could not be set (reported and skipped)
+};
+
+// What the main window keeps of its connection and its runs beside the fields.
+struct SWindowState {
+    std::string PortName;       // the port the window connected through
+    bool ReadoutDone = false;   // this connection has printed its header; a run may start
+    int Runs = 0;               // runs started on this connection
+    size_t RunFirstLine = 0;    // where the protocol of the run under way begins in the memo
+    bool RunCompleted = false;  // the run that ended last completed its last point
+    bool MeterSilent = false;   // the technician gave up on a meter that did not answer
+    bool Closing = false;       // the window may close
 };
 
 // All of them, as a test or a view reads them at once.

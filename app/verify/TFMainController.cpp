@@ -39,7 +39,7 @@ TFMainController::TFMainController(IDeviceLink& link, IPrompter& prompter, Loop*
     run_->OnStarted = [this] { OnRunEvent(reStarted); };
     run_->OnPoint = [this] { OnRunEvent(rePoint); };
     run_->OnEnded = [this](bool completed) {
-        runCompleted_ = completed;
+        w_.RunCompleted = completed;
         OnRunEvent(reEnded);
     };
     LastData->OnTimer = Bind(this, &TFMainController::LastDataTimer);
@@ -110,7 +110,7 @@ void TFMainController::AbandonRun()
     TimerClose->Stop();
     run_->Abandon();
     connection_.Abandon();
-    readoutDone_ = false;
+    w_.ReadoutDone = false;
 }
 
 void TFMainController::SBOpenCloseClick()
@@ -139,8 +139,8 @@ void TFMainController::Connect()
         return;
     }
     AbandonRun();
-    runs_ = 0;
-    meterSilent_ = false;
+    w_.Runs = 0;
+    w_.MeterSilent = false;
     page_.ClearMemo();
     view.EditDigitalText.fill("0");
     page_.Notify(vcEdits);
@@ -152,7 +152,7 @@ void TFMainController::Connect()
     view.ChB_backEnabled = false;
     page_.Notify(vcControls);
     std::string failure;
-    portName_ = view.CBPortNameText;
+    w_.PortName = view.CBPortNameText;
     if (!connection_.Connect(view.CBPortNameText, failure)) {
         view.SBOpenCloseDown = false;
         view.CBPortNameEnabled = true;
@@ -229,7 +229,7 @@ void TFMainController::Silent()
         connection_.KeepTrying();
         return;
     }
-    meterSilent_ = true;
+    w_.MeterSilent = true;
     if (run_->UnderWay()) {
         run_->Interrupt("прибор не отвечает");
         return;
@@ -259,7 +259,7 @@ void TFMainController::Button1Click()
 {
     Guarded(prompter_, [&] {
         // Nothing to verify before the header of this connection is out, and nothing may go to a closed port.
-        if (!readoutDone_ || !connection_.Link().GetOpen() || run_->Stopping()) return;
+        if (!w_.ReadoutDone || !connection_.Link().GetOpen() || run_->Stopping()) return;
         if (run_->UnderWay()) {
             if (!prompter_.Question("Поверка уже идет. Прервать ее и начать заново?", "Внимание.")) return;
             run_->Interrupt("начата новая поверка", [this] { StartRun(); });
@@ -272,22 +272,22 @@ void TFMainController::Button1Click()
 void TFMainController::StartRun()
 {
     // Every run in the memo is whole on its own: a second one repeats the header after an empty line.
-    if (runs_++ > 0) {
+    if (w_.Runs++ > 0) {
         page_.AddLine("");
-        runFirstLine_ = page_.View().Memo1Lines.size();
+        w_.RunFirstLine = page_.View().Memo1Lines.size();
         BuildHeader(SSensorRecord::Decode(SensorImage()[static_cast<size_t>(f_.SelectedSensor)]));
     } else {
-        runFirstLine_ = 0;
+        w_.RunFirstLine = 0;
     }
-    runCompleted_ = false;
+    w_.RunCompleted = false;
     run_->Start();
 }
 
 std::vector<std::string> TFMainController::RunProtocol() const
 {
     const std::vector<std::string>& lines = page_.View().Memo1Lines;
-    if (runFirstLine_ >= lines.size()) return lines;
-    return std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(runFirstLine_), lines.end());
+    if (w_.RunFirstLine >= lines.size()) return lines;
+    return std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(w_.RunFirstLine), lines.end());
 }
 
 void TFMainController::ButtonStopClick()
@@ -297,18 +297,18 @@ void TFMainController::ButtonStopClick()
 
 bool TFMainController::CloseQuery()
 {
-    if (closing_) return true;
+    if (w_.Closing) return true;
     bool now = false;
     Guarded(prompter_, [&] {
         if (run_->UnderWay() || run_->Stopping()) {
             run_->Interrupt("окно закрыто", [this] {
                 if (!AskToSave(true)) return;
-                closing_ = true;
+                w_.Closing = true;
                 page_.Notify(vcClose);
             });
             return;
         }
-        now = closing_ = AskToSave(true);
+        now = w_.Closing = AskToSave(true);
     });
     return now;
 }
@@ -336,7 +336,7 @@ bool TFMainController::Save()
 
 std::string TFMainController::ReportName() const
 {
-    if (!readoutDone_) return {};
+    if (!w_.ReadoutDone) return {};
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
@@ -376,7 +376,7 @@ void TFMainController::TimerCloseTimer(TObject*)
         // The program ends here in any case; what it verified is offered for saving first.
         AskToSave(false);
         page_.SetStopReason(reason);
-        closing_ = true;
+        w_.Closing = true;
         page_.Close();
     });
 }

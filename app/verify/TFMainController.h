@@ -49,11 +49,11 @@ public:
     enum TRunEvent { reStarted, rePoint, reEnded };
     Event<void(TRunEvent event)> OnRunEvent;
     // The run that ended last completed its last point (else it stopped, StopReason() says why).
-    bool RunCompleted() const { return runCompleted_; }
+    bool RunCompleted() const { return w_.RunCompleted; }
     // The lines of the protocol of the run under way or the last one: its header and what followed.
     std::vector<std::string> RunProtocol() const;
     // The port name the window connected through.
-    const std::string& PortName() const { return portName_; }
+    const std::string& PortName() const { return w_.PortName; }
 
     // --- View
     const SMainView& View() const { return page_.View(); }
@@ -84,15 +84,14 @@ public:
     void Button1Click();
     // "Стоп": the run under way stops, its emulation switched off first.
     void ButtonStopClick();
-    // The technician closes the window. True when it may close now; otherwise the run under way is stopped or
-    // the unsaved protocol asked about first, and vcClose follows when the window may close (or nothing, when
-    // the technician chose to keep it).
+    // The technician closes the window: true when it may close now; otherwise a run under way is stopped and an
+    // unsaved protocol offered first, and vcClose follows (nothing when the technician keeps the window).
     bool CloseQuery();
     // Ends what the window is doing for reason (a signal, a time limit): a run under way is stopped as by "Стоп";
     // otherwise a connection still reading the meter is let go. then follows when that is done.
     void Interrupt(const std::string& reason, std::function<void()> then = {});
     // The technician answered No to "Прибор не отвечает": what ended the step was the meter's silence.
-    bool MeterSilent() const { return meterSilent_; }
+    bool MeterSilent() const { return w_.MeterSilent; }
     // Saves the protocol through the save dialog: code page 1251, CR LF after every line, whole or not at all.
     void SpeedButton1Click();
     // The program ends with the reason of the step that ended it (public so that a test can drive it).
@@ -123,8 +122,7 @@ private:
     // Saves the protocol through the save dialog; false when the technician cancelled it.
     bool Save();
     void Silent();
-    // Stops every window timer and the request under way and forgets the run: nothing of an earlier
-    // connection or run fires afterwards.
+    // Stops every timer and request under way: nothing of an earlier connection or run fires afterwards.
     void AbandonRun();
     // Events of the connection.
     void Identified(const SIDDevice& id);
@@ -144,15 +142,8 @@ private:
     TMeterConnection connection_;
     SConnectionFields f_;
     std::unique_ptr<TVerificationRun> run_;
-    std::unique_ptr<TTimer> LastData;
-    std::unique_ptr<TTimer> TimerClose;
-    bool readoutDone_ = false;  // this connection has printed its header; a run may start
-    int runs_ = 0;              // runs started on this connection
-    bool closing_ = false;      // the window may close
-    bool meterSilent_ = false;
-    bool runCompleted_ = false;
-    size_t runFirstLine_ = 0;  // where the protocol of the run under way begins in the memo
-    std::string portName_;
+    std::unique_ptr<TTimer> LastData, TimerClose;
+    SWindowState w_;
 };
 
 }  // namespace rv

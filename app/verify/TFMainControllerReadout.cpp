@@ -64,7 +64,7 @@ void TFMainController::LastDataTimer(TObject*)
         BuildHeader(sensor);
         // The meter holds both forms; the run takes the float, the technician is told.
         if (!f_.KfsMismatch.empty()) page_.SetStatus(f_.KfsMismatch);
-        readoutDone_ = true;
+        w_.ReadoutDone = true;
         run_->PreviewRequiredFlows();
         run_->CheckEmulator();
     });

@@ -138,8 +138,7 @@ std::string TRunProgress::RemainingText(uint64_t ms)
     if (s < 1) return "осталось меньше 1 с";
     if (s < 60) return "осталось около " + std::to_string(s) + " с";
     const uint64_t sec = s % 60;
-    return "осталось около " + std::to_string(s / 60) + " мин " + (sec < 10 ? "0" : "") + std::to_string(sec) +
-           " с";
+    return "осталось около " + std::to_string(s / 60) + " мин " + (sec < 10 ? "0" : "") + std::to_string(sec) + " с";
 }
 
 }  // namespace rv

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace rv {
@@ -55,12 +56,26 @@ public:
     static std::string RemainingText(uint64_t ms);
 
 private:
-    double base_ = 0.0;      // fraction reached when the plan was last made
-    double planned_ = 0.0;   // expected ms of the current plan
-    double done_ = 0.0;      // expected ms of the current plan done
+    double base_ = 0.0;     // fraction reached when the plan was last made
+    double planned_ = 0.0;  // expected ms of the current plan
+    double done_ = 0.0;     // expected ms of the current plan done
     double expectedSoFar_ = 0.0;
     uint64_t startMs_ = 0;
     bool finished_ = false;
+};
+
+// Where a run stands as the technician follows it: under way or being stopped (why, what follows the stop, how often
+// its switch-off was repeated), how far it has come and the expected times of its line.
+struct SRunCourse {
+    enum TPhase { phIdle, phEmulatorCheck, phZero, phNominal, phSweep, phPoints } Phase = phIdle;
+    bool UnderWay = false;
+    bool Stopping = false;
+    bool ShowStopBox = false;
+    int SwitchOffRepetitions = 0;
+    std::string StopReason;
+    std::function<void()> AfterStop;
+    TRunProgress Progress;
+    SRunLine Line;
 };
 
 }  // namespace rv

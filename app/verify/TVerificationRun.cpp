@@ -3,6 +3,7 @@
 #include "app/verify/TVerificationRun.h"
 
 #include "app/verify/FlowTables.h"
+#include "app/verify/TEmulatorCheck.h"
 #include "app/verify/TFlowMath.h"
 #include "app/verify/TMainPage.h"
 #include "app/window/Guarded.h"
@@ -52,17 +53,15 @@ TVerificationRun::TVerificationRun(TMeterConnection& connection, TMainPage& page
       prompter_(prompter),
       loop_(loop),
       sensor_(sensor),
-      TimerEmitator(MakeTimer(loop, "TimerEmitator", 10)),
+      check_(std::make_unique<TEmulatorCheck>(connection.Net(), prompter, loop)),
       TimerWork(MakeTimer(loop, "TimerWork", 1)),
       TransTimer(MakeTimer(loop, "TransTimer", 1)),
       TimerShow(MakeTimer(loop, "TimerShow", 5000)),
       TimerCalcCharge(MakeTimer(loop, "TimerCalcCharge", 1))
 {
-    TRurIvaQs_6x6& net = connection_.Net();
-    net.OnPointerRAM = Bind(this, &TVerificationRun::Net_6x6PointerRAM);
-    net.OnLast = Bind(this, &TVerificationRun::Net_6x6Last);
-    net.OnFB6x6 = Bind(this, &TVerificationRun::Net_6x6FB6x6);
-    TimerEmitator->OnTimer = Bind(this, &TVerificationRun::TimerEmitatorTimer);
+    connection_.Net().OnLast = Bind(this, &TVerificationRun::Net_6x6Last);
+    check_->OnConfirmed = Bind(this, &TVerificationRun::Confirmed);
+    check_->OnRefused = Bind(this, &TVerificationRun::Refused);
     TimerWork->OnTimer = Bind(this, &TVerificationRun::TimerWorkTimer);
     TimerShow->OnTimer = Bind(this, &TVerificationRun::TimerShowTimer);
     TimerCalcCharge->OnTimer = Bind(this, &TVerificationRun::TimerCalcChargeTimer);
@@ -70,12 +69,8 @@ TVerificationRun::TVerificationRun(TMeterConnection& connection, TMainPage& page
 
 TVerificationRun::~TVerificationRun()
 {
-    for (TTimer* t : {TimerEmitator.get(), TimerWork.get(), TransTimer.get(), TimerShow.get(), TimerCalcCharge.get()})
-        t->Stop();
-    TRurIvaQs_6x6& net = connection_.Net();
-    net.OnPointerRAM = nullptr;
-    net.OnLast = nullptr;
-    net.OnFB6x6 = nullptr;
+    StopTimers();
+    connection_.Net().OnLast = nullptr;
 }
 
 TRurIvaQs_6x6& TVerificationRun::Net()
@@ -95,54 +90,58 @@ SSensorRecord TVerificationRun::ChosenSensor() const
 
 void TVerificationRun::Abandon()
 {
-    for (TTimer* t : {TimerEmitator.get(), TimerWork.get(), TransTimer.get(), TimerShow.get(), TimerCalcCharge.get()})
-        t->Stop();
+    StopTimers();
     run_.RunRequested = false;
     run_.RunState = -1;
-    pointValid_ = false;
-    underWay_ = false;
-    stopping_ = false;
-    afterStop_ = nullptr;
-    phase_ = phIdle;
+    points_.Valid = false;
+    course_.UnderWay = false;
+    course_.Stopping = false;
+    course_.AfterStop = nullptr;
+    course_.Phase = SRunCourse::phIdle;
     if (page_.View().ButtonStopEnabled) {
         page_.View().ButtonStopEnabled = false;
         page_.Notify(vcControls);
     }
 }
 
+void TVerificationRun::StopTimers()
+{
+    check_->Stop();
+    for (TTimer* t : {TimerWork.get(), TransTimer.get(), TimerShow.get(), TimerCalcCharge.get()}) t->Stop();
+}
+
 void TVerificationRun::CheckEmulator()
 {
     page_.SetStage(msEmulatorCheck);
-    TimerEmitator->SetEnabled(true);
+    check_->Start();
 }
 
 void TVerificationRun::AbandonMeasurement()
 {
-    for (TTimer* t : {TimerEmitator.get(), TimerWork.get(), TransTimer.get(), TimerShow.get(), TimerCalcCharge.get()})
-        t->Stop();
+    StopTimers();
     Net().BreakTransmit();
     Net().AbandonRequest();
     IgnoreAnswers();
     run_.RunState = -1;
-    pointValid_ = false;
+    points_.Valid = false;
 }
 
 void TVerificationRun::Start()
 {
     Guarded([&] {
         AbandonMeasurement();
-        underWay_ = true;
+        course_.UnderWay = true;
         page_.View().ButtonStopEnabled = true;
         page_.Notify(vcControls);
         page_.View().RunPoints.clear();
         page_.Notify(vcPoints);
         OnStarted();
-        line_.Bits = BitsPerSecond(connection_.Link().GetBaudRate());
-        progress_.Begin(line_.Whole(kTypicalMmax, kRequiredFlowFields, page_.View().ChB_backChecked), loop_.NowMs());
+        course_.Line.Bits = BitsPerSecond(connection_.Link().GetBaudRate());
+        course_.Progress.Begin(course_.Line.Whole(kTypicalMmax, kRequiredFlowFields, page_.View().ChB_backChecked), loop_.NowMs());
         run_.NominalMax = ChosenSensor().NominalMax;
         if (!flowMath_) flowMath_ = std::make_unique<TFlowMath>();
         run_.ReverseActive = false;
-        EnterPhase(phEmulatorCheck);
+        EnterPhase(SRunCourse::phEmulatorCheck);
         // The raw readings are divided by it and the flow model takes its root and logarithm.
         if (!(sensor_.KfsValue > 0.0f) || !std::isfinite(sensor_.KfsValue)) {
             Fail("Недопустимый коэффициент KFS датчика: " + ValueText(sensor_.KfsValue) + ". Поверка невозможна.");
@@ -157,55 +156,38 @@ void TVerificationRun::Start()
         flowMath_->WaterTemp = 20.0f;
         run_.RunRequested = true;
         page_.SetStage(msEmulatorCheck);
-        TimerEmitator->SetEnabled(true);
+        check_->Start();
     });
 }
 
 // --- Emulator check
 
-void TVerificationRun::TimerEmitatorTimer(TObject*)
+void TVerificationRun::Confirmed(const SPointerRAM& pointers)
 {
     Guarded([&] {
-        TimerEmitator->Stop();
-        Net().GetFPointerRAM(0);
-    });
-}
-
-void TVerificationRun::Net_6x6PointerRAM(const SPointerRAM* PointerRAM)
-{
-    Guarded([&] {
-        if (!PointerRAM || stopping_ || page_.Stage() != msEmulatorCheck) return;
-        run_.RamPointers = *PointerRAM;
-        Net().GetFB_6x6();
-    });
-}
-
-void TVerificationRun::Net_6x6FB6x6(const S6x6FlagsByte* pFB6x6)
-{
-    Guarded([&] {
-        if (!pFB6x6 || stopping_ || page_.Stage() != msEmulatorCheck) return;
-        if (!pFB6x6->EmulatorMode()) {
-            run_.EmulatorConfirmed = false;
-            if (prompter_.Question("Для проверки войдите в режим имитатора.", "Внимание.")) {
-                TimerEmitator->SetEnabled(true);
-            } else {
-                const std::string reason = "Прибор не в режиме имитатора: поверка отменена.";
-                Interrupt(reason, [this, reason] { OnClose(reason); });
-            }
-            return;
-        }
+        if (course_.Stopping || page_.Stage() != msEmulatorCheck) return;
+        run_.RamPointers = pointers;
         run_.EmulatorConfirmed = true;
         page_.View().Button1Enabled = true;
         page_.View().ChB_backEnabled = true;
         page_.Notify(vcControls);
         if (run_.RunRequested) {
-            Advance(line_.EmulatorCheck());
-            EnterPhase(phZero);
+            Advance(course_.Line.EmulatorCheck());
+            EnterPhase(SRunCourse::phZero);
             page_.SetStage(msMeasuring);
             TimerWork->SetEnabled(true);
         } else {
             page_.SetStage(msReady);
         }
+    });
+}
+
+void TVerificationRun::Refused()
+{
+    Guarded([&] {
+        run_.EmulatorConfirmed = false;
+        const std::string reason = "Прибор не в режиме имитатора: поверка отменена.";
+        Interrupt(reason, [this, reason] { OnClose(reason); });
     });
 }
 
@@ -277,7 +259,7 @@ void TVerificationRun::TimerWorkTimer(TObject*)
         run_.SampleCount = 0;
         run_.ZeroFlowSum = 0.0f;
         // A run given up while the emulator was on left it on: the zero check would see its flow.
-        if (emulatorOn_) {
+        if (run_.EmulatorOn) {
             run_.RunState = kRestoreRead;
             Net().ReadRAM(run_.RamPointers.Word[SPointerRAM::kEmulator],
                           static_cast<unsigned char>(run_.EmuBlock.size()));
@@ -296,7 +278,7 @@ int TVerificationRun::EmuGroupOffset() const
 void TVerificationRun::RunAnswer(short Length, unsigned char* Buffer)
 {
     Guarded([&] {
-        if (stopping_ || page_.Stage() != msMeasuring) return;
+        if (course_.Stopping || page_.Stage() != msMeasuring) return;
         switch (run_.RunState) {
             case 0:
             case 4:
@@ -310,19 +292,19 @@ void TVerificationRun::RunAnswer(short Length, unsigned char* Buffer)
                     break;
                 }
                 std::copy(Buffer, Buffer + run_.EmuBlock.size(), run_.EmuBlock.begin());
-                Advance(line_.BlockRead());
+                Advance(course_.Line.BlockRead());
                 run_.RunState = 3;
                 const int g = EmuGroupOffset();
                 run_.EmuBlock[static_cast<size_t>(g)] = 4;
                 run_.EmuBlock[static_cast<size_t>(g + 1)] |= kEmulationBits;
                 Net().WriteRAM(emulator, static_cast<unsigned char>(run_.EmuBlock.size()), run_.EmuBlock.data());
-                emulatorOn_ = true;
+                run_.EmulatorOn = true;
                 run_.SampleCount = 0;
                 run_.NominalSum = 0.0f;
                 break;
             }
             case 3:
-                Advance(line_.BlockWrite());
+                Advance(course_.Line.BlockWrite());
                 run_.RunState = 4;
                 Net().StartFlowCalculation(sensor_.ChannelMask);
                 break;
@@ -337,7 +319,7 @@ void TVerificationRun::RunAnswer(short Length, unsigned char* Buffer)
                 EmulationOff();
                 break;
             case kRestoreWrite:
-                emulatorOn_ = false;
+                run_.EmulatorOn = false;
                 run_.RunState = 0;
                 Net().StartFlowCalculation(sensor_.ChannelMask);
                 break;
@@ -350,14 +332,14 @@ void TVerificationRun::RunAnswer(short Length, unsigned char* Buffer)
 void TVerificationRun::Net_6x6Last(const SLastMeasure* Last)
 {
     Guarded([&] {
-        if (!Last || stopping_ || page_.Stage() != msMeasuring) return;
+        if (!Last || course_.Stopping || page_.Stage() != msMeasuring) return;
         const int s = sensor_.SelectedSensor;
         if (run_.RunState == 0) {
             long double sum = run_.ZeroFlowSum;
             for (int c = 0; c < run_.Paths; ++c) sum += Last->Value[kFlowValue + s + c];
             run_.ZeroFlowSum = static_cast<float>(sum);
             ++run_.SampleCount;
-            Advance(line_.Start() + line_.Last());
+            Advance(course_.Line.Start() + course_.Line.Last());
             if (run_.SampleCount < kSamples) {
                 Net().StartFlowCalculation(sensor_.ChannelMask);
                 return;
@@ -372,7 +354,7 @@ void TVerificationRun::Net_6x6Last(const SLastMeasure* Last)
             }
             run_.RunState = 1;
             run_.RunState = 2;
-            EnterPhase(phNominal);
+            EnterPhase(SRunCourse::phNominal);
             Net().ReadRAM(run_.RamPointers.Word[SPointerRAM::kEmulator],
                           static_cast<unsigned char>(run_.EmuBlock.size()));
         } else if (run_.RunState == 4) {
@@ -381,7 +363,7 @@ void TVerificationRun::Net_6x6Last(const SLastMeasure* Last)
                 sum += static_cast<long double>(Last->Value[kRawValue + s + c]) / sensor_.KfsValue;
             run_.NominalSum = static_cast<float>(sum);
             ++run_.SampleCount;
-            Advance(line_.Start() + line_.Last());
+            Advance(course_.Line.Start() + course_.Line.Last());
             if (run_.SampleCount < kSamples) {
                 Net().StartFlowCalculation(sensor_.ChannelMask);
                 return;
@@ -418,7 +400,7 @@ void TVerificationRun::LargestDelay()
     flowMath_->MaxDelay = mmax;
     if (page_.View().ChBDopInfoChecked) page_.AddLine("Максимально возможная задержка Mmax=" + std::to_string(mmax));
     run_.SweepLimit = 100;
-    progress_.Replan(line_.AfterNominal(mmax, run_.PointCount, page_.View().ChB_backChecked));
+    course_.Progress.Replan(course_.Line.AfterNominal(mmax, run_.PointCount, page_.View().ChB_backChecked));
 
     Net().OnReceiveExecuted = Bind(this, &TVerificationRun::SweepAnswer);
     run_.SweepDelay = 0;
@@ -433,9 +415,9 @@ void TVerificationRun::LargestDelay()
     run_.SweepSample = 0.0f;
     flowMath_->FwdTable = &run_.FwdFlows;
     flowMath_->RevTable = &run_.RevFlows;
-    reverseSwept_ = false;
+    run_.ReverseSwept = false;
     page_.SetStage(msSweeping);
-    EnterPhase(phSweep);
+    EnterPhase(SRunCourse::phSweep);
     SweepStep();
 }
 
@@ -472,11 +454,11 @@ void TVerificationRun::SweepTick(TObject*)
 void TVerificationRun::SweepAnswer(short Length, unsigned char* Buffer)
 {
     Guarded([&] {
-        if (stopping_ || page_.Stage() != msSweeping) return;
+        if (course_.Stopping || page_.Stage() != msSweeping) return;
         const uint8_t b = Buffer && Length > 0 ? Buffer[0] : 0;
         switch (run_.SweepPhase) {
             case 0:
-                Advance(line_.BlockWrite());
+                Advance(course_.Line.BlockWrite());
                 if (b == kAckDone) {
                     run_.NextPhase = 0;
                     run_.SweepPhase = 1;
@@ -486,7 +468,7 @@ void TVerificationRun::SweepAnswer(short Length, unsigned char* Buffer)
                 TransTimer->SetEnabled(true);
                 break;
             case 1:
-                Advance(line_.Start());
+                Advance(course_.Line.Start());
                 if (b == kAckDone) {
                     run_.NextPhase = 2;
                     run_.SweepPhase = 2;
@@ -508,7 +490,7 @@ void TVerificationRun::SweepAnswer(short Length, unsigned char* Buffer)
                 long double sum = 0.0L;
                 for (int c = 0; c < run_.Paths; ++c) sum += F32At(Buffer + 4 * (kRawValue + s + c));
                 run_.SweepSample = static_cast<float>(sum / run_.Paths);
-                Advance(line_.Last());
+                Advance(course_.Line.Last());
                 SweepStep();
                 break;
             }
@@ -553,7 +535,7 @@ void TVerificationRun::SweepStep()
     if (run_.SweepDelay > run_.Mmax) {
         if (!run_.ReverseActive && page_.View().ChB_backChecked) {
             run_.ReverseActive = true;
-            reverseSwept_ = true;
+            run_.ReverseSwept = true;
             run_.SweepDelay = 0;
             run_.NextPhase = 0;
             for (int m = 0; m <= run_.Mmax; ++m) run_.RevFlows[static_cast<size_t>(m)] = 0.0f;
@@ -589,9 +571,9 @@ void TVerificationRun::SweepEnd()
 void TVerificationRun::EndAnswer(short, unsigned char*)
 {
     Guarded([&] {
-        if (stopping_ || page_.Stage() != msSweeping) return;
-        emulatorOn_ = false;
-        Advance(line_.BlockWrite());
+        if (course_.Stopping || page_.Stage() != msSweeping) return;
+        run_.EmulatorOn = false;
+        Advance(course_.Line.BlockWrite());
         TimerCalcCharge->SetEnabled(true);
     });
 }

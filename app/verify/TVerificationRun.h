@@ -21,13 +21,12 @@ namespace rv {
 
 class IPrompter;
 class Loop;
+class TEmulatorCheck;
 class TFlowMath;
 class TMeterConnection;
 class TObject;
 class TRurIvaQs_6x6;
 class TTimer;
-struct S6x6FlagsByte;
-struct SLastMeasure;
 struct SSensorRecord;
 
 class TVerificationRun {
@@ -47,24 +46,21 @@ public:
     // Stops every timer and request of the run and forgets it: nothing of it fires afterwards.
     void Abandon();
     // True from "Поверка" until the last result line, a stop or Abandon.
-    bool UnderWay() const { return underWay_; }
+    bool UnderWay() const { return course_.UnderWay; }
     // The run is switching the emulation off before it ends.
-    bool Stopping() const { return stopping_; }
-    // Ends the run under way for reason. A run that switched the meter's emulation on switches it off first, with
-    // the same write as the end of a run and at most kSwitchOffTries repetitions, when the line is open; then the
-    // transmission is broken, the protocol gets its interruption line, the status line and the stage say why,
-    // and then follows. With no run under way, then follows at once. showBox: the reason is shown in a box too.
+    bool Stopping() const { return course_.Stopping; }
+    // Ends the run under way for reason: an emulation the run switched on is switched off first (the end-of-run
+    // write, three repetitions at most, while the line is open); the protocol gets its interruption line,
+    // the page stops with the reason (in a box too with showBox), then follows (at once with no run under way).
     void Interrupt(const std::string& reason, std::function<void()> then = {}, bool showBox = false);
     // The engine repeats its request; the controller passes its connection's repetitions on.
     void Repetition(int n);
     // Fills the required-flow fields for the chosen sensor, as the run will (without a message for an unknown size).
     void PreviewRequiredFlows();
-    static constexpr int kSwitchOffTries = 3;
 
     // The program is to end with this reason (the emulator refused, a sensor error).
     Event<void(const std::string& reason)> OnClose;
-    // The course of the run for its record: started ("Поверка" pressed), a point printed (the last of the
-    // page's RunPoints), ended (completed, or stopped with the page's stop reason).
+    // For the run's record: started, a point printed (the page's last RunPoint), ended (else stopped).
     Event<void()> OnStarted;
     Event<void()> OnPoint;
     Event<void(bool completed)> OnEnded;
@@ -74,12 +70,11 @@ public:
     // Null until the first run.
     const TFlowMath* FlowMath() const { return flowMath_.get(); }
     // Test points of the last series that could not be set (reported in the protocol and skipped).
-    int SkippedPoints() const { return skippedPoints_; }
+    int SkippedPoints() const { return points_.Skipped; }
 
 private:
     // The course of the run, its stop and its end (TVerificationRunCourse.cpp).
-    enum TPhase { phIdle, phEmulatorCheck, phZero, phNominal, phSweep, phPoints };
-    void EnterPhase(TPhase phase);
+    void EnterPhase(SRunCourse::TPhase phase);
     std::string PhaseText() const;
     // Work expected to take ms is done: the bar and the status line follow.
     void Advance(double ms);
@@ -89,10 +84,9 @@ private:
     void Fail(const std::string& message);
     // The last result line is out.
     void Complete();
-    // Emulator check.
-    void TimerEmitatorTimer(TObject* Sender);
-    void Net_6x6PointerRAM(const SPointerRAM* PointerRAM);
-    void Net_6x6FB6x6(const S6x6FlagsByte* pFB6x6);
+    void Confirmed(const SPointerRAM& pointers);
+    void Refused();
+    void StopTimers();
     // Measurement chain.
     void TimerWorkTimer(TObject* Sender);
     void RunAnswer(short Length, unsigned char* Buffer);
@@ -144,28 +138,12 @@ private:
     Loop& loop_;
     const SConnectionFields& sensor_;
     std::unique_ptr<TFlowMath> flowMath_;
-    std::unique_ptr<TTimer> TimerEmitator;
-    std::unique_ptr<TTimer> TimerWork;
-    std::unique_ptr<TTimer> TransTimer;
-    std::unique_ptr<TTimer> TimerShow;
-    std::unique_ptr<TTimer> TimerCalcCharge;
+    std::unique_ptr<TEmulatorCheck> check_;
+    std::unique_ptr<TTimer> TimerWork, TransTimer, TimerShow, TimerCalcCharge;
 
     SRunFields run_;
     SPointFields points_;
-    TRunProgress progress_;
-    SRunPoint pending_;  // the point whose result lines come next
-    SRunLine line_;
-    TPhase phase_ = phIdle;
-    bool underWay_ = false;
-    bool stopping_ = false;
-    bool showStopBox_ = false;
-    int switchOffRepetitions_ = 0;
-    std::string stopReason_;
-    std::function<void()> afterStop_;
-    int skippedPoints_ = 0;
-    bool pointValid_ = false;    // the point being evaluated was set, so its results follow
-    bool reverseSwept_ = false;  // this run swept the reverse direction too
-    bool emulatorOn_ = false;    // a run switched the meter's emulator on and has not switched it off yet
+    SRunCourse course_;
 };
 
 }  // namespace rv

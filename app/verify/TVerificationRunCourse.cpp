@@ -19,6 +19,8 @@ namespace rv {
 namespace {
 
 constexpr uint8_t kAckDone = 0xFF;
+// Repetitions of the switch-off before a stop gives it up.
+constexpr int kSwitchOffTries = 3;
 
 // A reason as one clause of a line: its line breaks folded, no closing full stop.
 std::string Clause(std::string text)
@@ -33,28 +35,28 @@ std::string Clause(std::string text)
 
 // --- Phases and progress
 
-void TVerificationRun::EnterPhase(TPhase phase)
+void TVerificationRun::EnterPhase(SRunCourse::TPhase phase)
 {
-    phase_ = phase;
+    course_.Phase = phase;
     Advance(0.0);
 }
 
 std::string TVerificationRun::PhaseText() const
 {
     const std::string reverse = run_.ReverseActive ? "Обратный поток: " : "";
-    switch (phase_) {
-        case phIdle:
+    switch (course_.Phase) {
+        case SRunCourse::phIdle:
             break;
-        case phEmulatorCheck:
+        case SRunCourse::phEmulatorCheck:
             return "Проверка режима имитатора";
-        case phZero:
+        case SRunCourse::phZero:
             return "Проверка нуля";
-        case phNominal:
+        case SRunCourse::phNominal:
             return "Номинальный расход";
-        case phSweep:
+        case SRunCourse::phSweep:
             return reverse + (reverse.empty() ? "Развертка задержек " : "развертка задержек ") +
                    std::to_string(std::min(run_.SweepDelay, run_.Mmax) + 1) + " из " + std::to_string(run_.Mmax + 1);
-        case phPoints:
+        case SRunCourse::phPoints:
             return reverse + (reverse.empty() ? "Точка " : "точка ") +
                    std::to_string(std::min(points_.PointIndex + 1, run_.PointCount)) + " из " +
                    std::to_string(run_.PointCount);
@@ -64,19 +66,19 @@ std::string TVerificationRun::PhaseText() const
 
 void TVerificationRun::Advance(double ms)
 {
-    if (!underWay_ || stopping_) return;
-    progress_.Advance(ms);
-    const int position = static_cast<int>(std::lround(progress_.Fraction() * 1000.0));
+    if (!course_.UnderWay || course_.Stopping) return;
+    course_.Progress.Advance(ms);
+    const int position = static_cast<int>(std::lround(course_.Progress.Fraction() * 1000.0));
     const SMainView& view = page_.View();
     if (position != view.ProgressBar3Position || view.ProgressBar3Max != 1000) page_.SetProgress(0, 1000, position);
-    page_.SetRunStatus(PhaseText(), TRunProgress::RemainingText(progress_.RemainingMs(loop_.NowMs())));
+    page_.SetRunStatus(PhaseText(), TRunProgress::RemainingText(course_.Progress.RemainingMs(loop_.NowMs())));
 }
 
 void TVerificationRun::Complete()
 {
-    progress_.Finish();
-    underWay_ = false;
-    phase_ = phIdle;
+    course_.Progress.Finish();
+    course_.UnderWay = false;
+    course_.Phase = SRunCourse::phIdle;
     page_.SetProgress(0, 1000, 1000);
     page_.View().ButtonStopEnabled = false;
     page_.View().RunPhase.clear();
@@ -89,40 +91,39 @@ void TVerificationRun::Complete()
 
 void TVerificationRun::Interrupt(const std::string& reason, std::function<void()> then, bool showBox)
 {
-    if (stopping_) {
+    if (course_.Stopping) {
         // Stopped twice (the button, then the window closed): both follow once the emulation is off.
         if (then) {
-            std::function<void()> first = std::move(afterStop_);
-            afterStop_ = [first, then] {
+            std::function<void()> first = std::move(course_.AfterStop);
+            course_.AfterStop = [first, then] {
                 if (first) first();
                 then();
             };
         }
         return;
     }
-    if (!underWay_) {
+    if (!course_.UnderWay) {
         if (then) then();
         return;
     }
-    stopping_ = true;
-    stopReason_ = reason;
-    showStopBox_ = showBox;
-    afterStop_ = std::move(then);
-    for (TTimer* t : {TimerEmitator.get(), TimerWork.get(), TransTimer.get(), TimerShow.get(), TimerCalcCharge.get()})
-        t->Stop();
+    course_.Stopping = true;
+    course_.StopReason = reason;
+    course_.ShowStopBox = showBox;
+    course_.AfterStop = std::move(then);
+    StopTimers();
     Net().BreakTransmit();
     Net().AbandonRequest();
     IgnoreAnswers();
     run_.RunState = -1;
-    pointValid_ = false;
-    if (emulatorOn_ && connection_.Link().GetOpen()) {
-        switchOffRepetitions_ = 0;
+    points_.Valid = false;
+    if (run_.EmulatorOn && connection_.Link().GetOpen()) {
+        course_.SwitchOffRepetitions = 0;
         page_.SetStatus("Остановка поверки: выключение режима эмуляции.");
         Net().OnReceiveExecuted = Bind(this, &TVerificationRun::SwitchOffAnswer);
         EmulationOff();
         return;
     }
-    EndInterrupt(emulatorOn_);
+    EndInterrupt(run_.EmulatorOn);
 }
 
 void TVerificationRun::Fail(const std::string& message)
@@ -132,7 +133,7 @@ void TVerificationRun::Fail(const std::string& message)
 
 void TVerificationRun::Repetition(int)
 {
-    if (!stopping_ || ++switchOffRepetitions_ < kSwitchOffTries) return;
+    if (!course_.Stopping || ++course_.SwitchOffRepetitions < kSwitchOffTries) return;
     // The meter does not take the switch-off: the run ends without it rather than waiting on.
     Net().BreakTransmit();
     Net().AbandonRequest();
@@ -142,9 +143,9 @@ void TVerificationRun::Repetition(int)
 void TVerificationRun::SwitchOffAnswer(short Length, unsigned char* Buffer)
 {
     Guarded([&] {
-        if (!stopping_) return;
+        if (!course_.Stopping) return;
         const bool off = Buffer && Length >= 1 && Buffer[0] == kAckDone;
-        if (off) emulatorOn_ = false;
+        if (off) run_.EmulatorOn = false;
         EndInterrupt(!off);
     });
 }
@@ -152,24 +153,24 @@ void TVerificationRun::SwitchOffAnswer(short Length, unsigned char* Buffer)
 void TVerificationRun::EndInterrupt(bool emulationLeftOn)
 {
     IgnoreAnswers();
-    stopping_ = false;
-    underWay_ = false;
+    course_.Stopping = false;
+    course_.UnderWay = false;
     run_.RunRequested = false;
-    const std::string reason = Clause(stopReason_);
+    const std::string reason = Clause(course_.StopReason);
     std::string line = "Поверка прервана: " + reason + " (" + PhaseText() + ")";
     if (emulationLeftOn) line += "; режим эмуляции в приборе не выключен";
-    phase_ = phIdle;
+    course_.Phase = SRunCourse::phIdle;
     page_.View().ButtonStopEnabled = false;
     page_.View().RunPhase.clear();
     page_.Notify(vcControls);
     page_.Notify(vcPhase);
     page_.AddLine(line + ".");
     page_.SetStatus("Поверка прервана: " + reason + ".");
-    if (showStopBox_) prompter_.Message(stopReason_, "Ошибка");
-    page_.Stopped(stopReason_);
+    if (course_.ShowStopBox) prompter_.Message(course_.StopReason, "Ошибка");
+    page_.Stopped(course_.StopReason);
     OnEnded(false);
-    std::function<void()> then = std::move(afterStop_);
-    afterStop_ = nullptr;
+    std::function<void()> then = std::move(course_.AfterStop);
+    course_.AfterStop = nullptr;
     if (then) then();
 }
 

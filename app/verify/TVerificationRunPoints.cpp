@@ -50,7 +50,7 @@ void TVerificationRun::TimerCalcChargeTimer(TObject*)
 {
     Guarded([&] {
         TimerCalcCharge->Stop();
-        if (!stopping_ && page_.Stage() == msSweeping) StartPointSeries();
+        if (!course_.Stopping && page_.Stage() == msSweeping) StartPointSeries();
     });
 }
 
@@ -64,10 +64,10 @@ void TVerificationRun::StartPointSeries()
 {
     run_.FwdFlows[0] = static_cast<float>(static_cast<long double>(run_.FwdFlows[0]) * 0.1L);
     run_.RevFlows[0] = run_.FwdFlows[0];
-    skippedPoints_ = 0;
+    points_.Skipped = 0;
     page_.SetStage(msPoints);
     points_.PointIndex = 0;
-    EnterPhase(phPoints);
+    EnterPhase(SRunCourse::phPoints);
     float first = 0.0f;
     try {
         first = RequiredFlow(0);
@@ -107,17 +107,17 @@ std::string TVerificationRun::RelativeErrorText() const
 
 void TVerificationRun::EvaluatePoint(int k)
 {
-    if (k >= 1 && pointValid_) {
-        pending_.Measured = FixedText(points_.MeasuredFlow, 4);
-        pending_.Relative = RelativeErrorText();
-        pending_.Allowed = FixedText(points_.AllowedErr, 1);
-        page_.AddLine("Измеренное значение расхода " + pending_.Measured + "м3/ч");
-        page_.AddLine("Относительная погрешность измерения " + pending_.Relative + "%");
-        page_.AddLine("Допустимая погрешность измерения " + pending_.Allowed + "%");
+    if (k >= 1 && points_.Valid) {
+        points_.Pending.Measured = FixedText(points_.MeasuredFlow, 4);
+        points_.Pending.Relative = RelativeErrorText();
+        points_.Pending.Allowed = FixedText(points_.AllowedErr, 1);
+        page_.AddLine("Измеренное значение расхода " + points_.Pending.Measured + "м3/ч");
+        page_.AddLine("Относительная погрешность измерения " + points_.Pending.Relative + "%");
+        page_.AddLine("Допустимая погрешность измерения " + points_.Pending.Allowed + "%");
         page_.AddLine("");
-        AddPoint(pending_);
+        AddPoint(points_.Pending);
     }
-    pointValid_ = false;
+    points_.Valid = false;
     if (k >= run_.PointCount || k >= kRequiredFlowFields) {
         FinishSeries();
         return;
@@ -137,9 +137,9 @@ void TVerificationRun::EvaluatePoint(int k)
     }
     const SPatternResult pattern = flowMath_->BuildPattern(q);
     page_.AddLine("Номинальное значение расхода " + text + "м3/ч");
-    pending_ = SRunPoint{};
-    pending_.Reverse = run_.ReverseActive;
-    pending_.Nominal = text;
+    points_.Pending = SRunPoint{};
+    points_.Pending.Reverse = run_.ReverseActive;
+    points_.Pending.Nominal = text;
     if (!pattern.Ok()) {
         SkipPoint(k, pattern.Message);
         return;
@@ -150,8 +150,8 @@ void TVerificationRun::EvaluatePoint(int k)
         SkipPoint(k, "Задаваемый расход не определяется по модели датчика (" + ValueText(points_.SetFlow) + ")");
         return;
     }
-    pending_.Set = FixedText(points_.SetFlow, 4);
-    std::string line = "Задаваемое значение расхода " + pending_.Set + "м3/ч ";
+    points_.Pending.Set = FixedText(points_.SetFlow, 4);
+    std::string line = "Задаваемое значение расхода " + points_.Pending.Set + "м3/ч ";
     if (page_.View().ChBDopInfoChecked) {
         for (int m = 0; m <= run_.Mmax; ++m) {
             const uint32_t count = flowMath_->Pattern[static_cast<size_t>(m)];
@@ -176,7 +176,7 @@ void TVerificationRun::EvaluatePoint(int k)
         SkipPoint(k, "Расход не определяется по данным датчика и результатам развертки задержек");
         return;
     }
-    pointValid_ = true;
+    points_.Valid = true;
     uint8_t bytes[4];
     uint32_t bits;
     std::memcpy(&bits, &points_.MeasuredFlow, sizeof bits);
@@ -194,14 +194,14 @@ void TVerificationRun::AddPoint(SRunPoint point)
 
 void TVerificationRun::SkipPoint(int k, const std::string& reason)
 {
-    ++skippedPoints_;
-    Advance(line_.Point());
+    ++points_.Skipped;
+    Advance(course_.Line.Point());
     prompter_.Message("Точка " + std::to_string(k + 1) + ": " + reason + ".", "Ошибка");
     page_.AddLine("Точка не проверена: " + reason);
     page_.AddLine("");
     SRunPoint skipped;
-    skipped.Reverse = pending_.Reverse;
-    skipped.Nominal = pending_.Nominal;
+    skipped.Reverse = points_.Pending.Reverse;
+    skipped.Nominal = points_.Pending.Nominal;
     skipped.NotChecked = reason;
     AddPoint(std::move(skipped));
     points_.PointIndex = k + 1;
@@ -210,7 +210,7 @@ void TVerificationRun::SkipPoint(int k, const std::string& reason)
 
 void TVerificationRun::FinishSeries()
 {
-    if (!run_.ReverseActive && page_.View().ChB_backChecked && reverseSwept_) {
+    if (!run_.ReverseActive && page_.View().ChB_backChecked && run_.ReverseSwept) {
         points_.PointIndex = 0;
         run_.ReverseActive = true;
         IgnoreAnswers();
@@ -228,8 +228,8 @@ void TVerificationRun::TimerShowTimer(TObject*)
 {
     Guarded([&] {
         TimerShow->Stop();
-        if (stopping_ || page_.Stage() != msPoints) return;
-        Advance(line_.Point());
+        if (course_.Stopping || page_.Stage() != msPoints) return;
+        Advance(course_.Line.Point());
         ++points_.PointIndex;
         EvaluatePoint(points_.PointIndex);
     });

@@ -21,13 +21,25 @@ struct Outcome {
     std::string err;
 };
 
-// Runs the program with the C locale (a point as decimal separator) and nothing on standard input; standard error
-// goes through a file of this test process.
+// The program's data and settings folders for this test process: its journal and its laboratory settings go
+// there, never to the user's own.
+inline std::string ProgramHome()
+{
+    return ::testing::TempDir() + "/rivanta-home-" + std::to_string(::getpid());
+}
+
+// The environment the program runs in: the C locale (a point as decimal separator) and ProgramHome.
+inline std::string ProgramEnvironment()
+{
+    return "LC_ALL=C XDG_DATA_HOME=" + ProgramHome() + "/data XDG_CONFIG_HOME=" + ProgramHome() + "/config ";
+}
+
+// Runs the program with nothing on standard input; standard error goes through a file of this test process.
 inline Outcome RunProgram(const std::string& args)
 {
     const std::string errPath = ::testing::TempDir() + "/rivanta-verify-stderr-" + std::to_string(::getpid()) + ".txt";
     const std::string command =
-        "LC_ALL=C " + std::string(RIVANTA_VERIFY_PROGRAM) + " " + args + " 2>" + errPath + " </dev/null";
+        ProgramEnvironment() + std::string(RIVANTA_VERIFY_PROGRAM) + " " + args + " 2>" + errPath + " </dev/null";
     Outcome o;
     FILE* p = ::popen(command.c_str(), "r");
     if (!p) return o;
@@ -39,6 +51,28 @@ inline Outcome RunProgram(const std::string& args)
     o.err = ReadText(errPath);
     std::remove(errPath.c_str());
     return o;
+}
+
+// Starts the program in the background with its output to files; its process id (it is the program itself, not a
+// shell), or -1. Wait for it with FinishProgram.
+inline pid_t StartProgram(const std::string& args, const std::string& outPath, const std::string& errPath)
+{
+    const std::string command = "exec env " + ProgramEnvironment() + std::string(RIVANTA_VERIFY_PROGRAM) + " " +
+                                args + " >" + outPath + " 2>" + errPath + " </dev/null";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// Waits for a program StartProgram started; its exit status, or -1 when a signal ended it.
+inline int FinishProgram(pid_t pid)
+{
+    int rc = 0;
+    if (::waitpid(pid, &rc, 0) != pid) return -1;
+    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
 
 // The shipped meter description file with the first `from` replaced by `to`, written to a file of this test
