@@ -8,7 +8,7 @@
 
 namespace rv::sim {
 
-std::vector<BenchMeter> BenchMeters(int count, const SMeterPlaces& places)
+std::vector<BenchMeter> BenchMeters(int count, const std::string& meterFile, const SMeterPlaces& places)
 {
     struct Place {
         const char* kind;
@@ -19,6 +19,17 @@ std::vector<BenchMeter> BenchMeters(int count, const SMeterPlaces& places)
                                     {"three-path", 3}, {"default", 2},    {"default", 3}};
     constexpr int kKinds = static_cast<int>(sizeof kPlaces / sizeof kPlaces[0]);
     std::vector<BenchMeter> meters;
+    if (!meterFile.empty()) {
+        const std::string path = FindMeterFile(meterFile, places);
+        for (int i = 0; i < count; ++i) {
+            BenchMeter m;
+            m.kind = meterFile;
+            m.image = LoadMeter(path);
+            m.image->SetSerialNumber(m.image->SerialNumber() + static_cast<uint32_t>(i));
+            meters.push_back(std::move(m));
+        }
+        return meters;
+    }
     std::map<std::string, uint32_t> made;  // meters of each kind so far: the next one's serial number is one up
     for (int i = 0; i < count; ++i) {
         const Place& p = kPlaces[i % kKinds];

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,12 +16,14 @@ struct MeterImage;
 
 struct BenchMeter {
     std::shared_ptr<MeterImage> image;
-    std::string kind;  // "default", "three-path", "deviation"
-    int sensor = 0;    // the position to verify
+    std::string kind;           // "default", "three-path", "deviation"; the file given for copies of one meter
+    std::optional<int> sensor;  // the position to verify; unset for copies of one meter
 };
 
-// The meters of the first count places of a bench. The built-in meter needs no file; the others are the shipped
-// description files, found by name (FindMeterFile), which throws MeterFileError when one is missing.
-std::vector<BenchMeter> BenchMeters(int count, const SMeterPlaces& places = SMeterPlaces::Current());
+// The meters of the first count places of a bench. Without meterFile the shipped kinds in turn: the built-in meter
+// needs no file, the others are the shipped description files found by name; with it, count copies of that meter,
+// their serial numbers counting up. Throws MeterFileError when a file is missing or wrong.
+std::vector<BenchMeter> BenchMeters(int count, const std::string& meterFile = {},
+                                    const SMeterPlaces& places = SMeterPlaces::Current());
 
 }  // namespace rv::sim

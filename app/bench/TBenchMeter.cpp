@@ -54,7 +54,11 @@ TBenchMeter::~TBenchMeter()
 void TBenchMeter::RecordInto(journal::TJournal& journal, const SRunRecordContext& context)
 {
     recorder_ = std::make_unique<TRunRecorder>(*ctl_, journal, context);
-    recorder_->OnError = [this](const std::string& message) { Log(message); };
+    recorder_->OnError = [this](const std::string& message) {
+        recordFailed_ = true;
+        Log(message);
+    };
+    recorder_->OnRecorded = [this](int64_t id) { Log("Поверка записана в журнал, протокол № " + std::to_string(id)); };
 }
 
 int64_t TBenchMeter::RecordId() const
@@ -179,11 +183,15 @@ void TBenchMeter::Done()
         saving_ = true;
         ctl_->SpeedButton1Click();
         saving_ = false;
+        // The status line has said where it went.
         if (saveFailed_) {
             Finish(boIncomplete, "Протокол не сохранен.");
             return;
         }
-        Log("Протокол сохранен в файл " + reportPath_);
+    }
+    if (recordFailed_) {
+        Finish(boIncomplete, "Поверка не записана в журнал.");
+        return;
     }
     Finish(boComplete, "Поверка завершена.");
 }
@@ -195,7 +203,10 @@ void TBenchMeter::Finish(TBenchOutcome outcome, const std::string& message)
     outcome_ = outcome;
     message_ = message;
     endedMs_ = loop_.NowMs();
-    if (message != lastStatus_) Log(message);
+    // The end is said once: the status line may have said it just before.
+    bool said = false;
+    for (size_t i = log_.size(), n = 0; i > 0 && n < 3; --i, ++n) said = said || log_[i - 1].Text == message;
+    if (!said) Log(message);
     OnState();
     Later([this] { Release(); });
 }

@@ -62,7 +62,8 @@ public:
     TBenchMeter(const TBenchMeter&) = delete;
     TBenchMeter& operator=(const TBenchMeter&) = delete;
 
-    // Each run of this meter gets its record in journal (which outlives the meter). Before Start.
+    // Each run of this meter gets its record in journal (which outlives the meter). Before Start. A complete run the
+    // journal did not take ends incomplete: the laboratory's record of it is missing.
     void RecordInto(journal::TJournal& journal, const SRunRecordContext& context);
     // Asked once the protocol is complete: where to save it; empty for nowhere.
     std::function<std::string(const TBenchMeter& meter)> ReportPath;
@@ -154,6 +155,7 @@ private:
     bool released_ = false;
     bool saving_ = false;
     bool saveFailed_ = false;
+    bool recordFailed_ = false;  // the journal refused a write of this meter's run
 };
 
 }  // namespace rv

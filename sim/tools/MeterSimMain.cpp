@@ -139,21 +139,10 @@ int main(int argc, char** argv)
 
     // One server per meter; pseudo-terminals are opened one after another.
     std::vector<std::unique_ptr<rv::sim::PtyMeterServer>> servers;
-    std::vector<int> sensors;
     try {
-        std::vector<rv::sim::BenchMeter> meters;
-        if (count == 0 || !meterFile.empty()) {
-            for (uint32_t i = 0; i < std::max(count, 1u); ++i) {
-                rv::sim::BenchMeter m;
-                m.image = meterFile.empty() ? rv::sim::DefaultMeter()
-                                            : rv::sim::LoadMeter(rv::sim::FindMeterFile(meterFile));
-                m.image->SetSerialNumber(m.image->SerialNumber() + i);
-                m.sensor = -1;
-                meters.push_back(std::move(m));
-            }
-        } else {
-            meters = rv::sim::BenchMeters(static_cast<int>(count));
-        }
+        const std::vector<rv::sim::BenchMeter> meters =
+            count == 0 && meterFile.empty() ? std::vector<rv::sim::BenchMeter>{{rv::sim::DefaultMeter(), {}, {}}}
+                                            : rv::sim::BenchMeters(static_cast<int>(std::max(count, 1u)), meterFile);
         for (size_t i = 0; i < meters.size(); ++i) {
             rv::sim::FaultPlan plan = faults;
             plan.seed = faults.seed + static_cast<uint32_t>(i);
@@ -161,14 +150,13 @@ int main(int argc, char** argv)
             if (count > 0 && !options.logPath.empty()) own.logPath = options.logPath + "." + std::to_string(i + 1);
             servers.push_back(std::make_unique<rv::sim::PtyMeterServer>(
                 std::make_unique<rv::sim::SimMeter>(meters[i].image, plan), own));
-            sensors.push_back(meters[i].sensor);
         }
         if (!benchFile.empty()) {
             std::ofstream bench(benchFile, std::ios::trunc);
             bench << "# rivanta-meter-sim --count " << count << ": a port per line, with the sensor to verify\n";
             for (size_t i = 0; i < servers.size(); ++i) {
                 bench << servers[i]->SlavePath();
-                if (sensors[i] >= 0) bench << " --sensor " << sensors[i];
+                if (meters[i].sensor) bench << " --sensor " << *meters[i].sensor;
                 bench << "\n";
             }
             if (!bench.flush()) throw std::runtime_error("cannot write " + benchFile);

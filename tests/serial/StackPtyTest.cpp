@@ -350,7 +350,7 @@ TEST(StackOverPty, TheSimulatorProgramServesABenchOfMetersEachOnItsOwnTerminal)
     EXPECT_EQ(line.rfind("#", 0), 0u);
     for (size_t i = 0; i < ports.size(); ++i) {
         ASSERT_TRUE(std::getline(bench, line));
-        EXPECT_EQ(line, ports[i] + " --sensor " + std::to_string(meters[i].sensor));
+        EXPECT_EQ(line, ports[i] + " --sensor " + std::to_string(meters[i].sensor.value_or(-1)));
     }
     const int status = sim.Stop();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
