@@ -3,7 +3,7 @@
 // options every meter gets.
 #pragma once
 
-#include "app/bench/TBenchMeter.h"
+#include "app/bench/BenchTypes.h"
 
 #include <string>
 #include <vector>

@@ -8,6 +8,34 @@
 
 namespace rv {
 
+namespace {
+
+int Severity(TBenchOutcome outcome)
+{
+    switch (outcome) {
+        case boComplete:
+            return 0;
+        case boStopped:
+            return 1;
+        case boIncomplete:
+            return 2;
+        case boLineLost:
+            return 3;
+        case boPort:
+            return 4;
+        case boUsage:
+            return 5;
+    }
+    return 2;
+}
+
+}  // namespace
+
+TBenchOutcome MoreSerious(TBenchOutcome a, TBenchOutcome b)
+{
+    return Severity(b) > Severity(a) ? b : a;
+}
+
 TBench::TBench(Loop& loop, TLinkMaker makeLink) : loop_(loop), makeLink_(std::move(makeLink)) {}
 
 TBench::~TBench()

@@ -8,34 +8,6 @@
 
 namespace rv {
 
-namespace {
-
-int Severity(TBenchOutcome outcome)
-{
-    switch (outcome) {
-        case boComplete:
-            return 0;
-        case boStopped:
-            return 1;
-        case boIncomplete:
-            return 2;
-        case boLineLost:
-            return 3;
-        case boPort:
-            return 4;
-        case boUsage:
-            return 5;
-    }
-    return 2;
-}
-
-}  // namespace
-
-TBenchOutcome MoreSerious(TBenchOutcome a, TBenchOutcome b)
-{
-    return Severity(b) > Severity(a) ? b : a;
-}
-
 TBenchMeter::TBenchMeter(SBenchMeterOptions options, std::unique_ptr<IDeviceLink> link, Loop& loop)
     : options_(std::move(options)),
       loop_(loop),
