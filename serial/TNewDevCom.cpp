@@ -22,7 +22,7 @@ const char* const kDeviceLostText = "Порт %s больше не доступ�
 const char* const kHandlerFailedText = "Порт %s закрыт: сбой при обработке принятых данных: ";
 const char* const kIrdaFailedText = "Настройка адаптера IrDA не удалась, передача отменена: ";
 const char* const kSendFailedText = "Передача отменена: ";
-const char* const kNotSerialText = " не является последовательным портом";
+const char* const kNotSerialText = "это не последовательный порт";
 
 // Why an open failed, in the technician's words where the reason is a common one.
 std::string OpenFailureReason(int error, const std::string& systemText)
@@ -234,16 +234,19 @@ void TNewDevCom::SetOpen(bool open)
         deviceLostReason_.clear();
         UpdateThreshold();
     } catch (const std::exception& e) {
+        // Why, in the technician's words: the window names the port itself. The driver's own texts of these
+        // failures are kept for its callers, not shown.
         std::string reason = e.what();
         const auto* de = dynamic_cast<const EDeviceError*>(&e);
         if (de && de->ErrorCode == ecDOpenError) {
             ISerialPlatform& pl = comm_->GetPlatform();
             const int error = pl.LastError();
             // The platform opens terminals only: anything else is named for what it is not.
-            if (error == ENOTTY)
-                reason = comm_->GetDeviceName() + kNotSerialText;
-            else
-                reason += ": " + OpenFailureReason(error, pl.ErrorText(error));
+            reason = error == ENOTTY ? kNotSerialText : OpenFailureReason(error, pl.ErrorText(error));
+        } else if (de && de->ErrorCode == ecInvalidDCB) {
+            reason = "порт не принял настройки линии";
+        } else if (de && de->ErrorCode == ecInvalidIOSize) {
+            reason = "порт не принял размеры буферов";
         }
         // Settings the device refused leave the driver open; the link reports a closed port.
         CloseQuietly();

@@ -52,7 +52,7 @@ public:
     void SetRTS(bool value) override;
     bool GetRTS() override { return rts_; }
     // No error leaves SetOpen. A failed open leaves the port closed, DTR and RTS false, and
-    // GetOpenError() telling the technician why.
+    // GetOpenError() telling the technician why ("устройство не найдено"; the caller names the port).
     void SetOpen(bool open) override;
     bool GetOpen() override;
     std::string GetOpenError() override { return openError_; }

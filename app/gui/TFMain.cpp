@@ -5,6 +5,7 @@
 #include "app/window/IPrompter.h"
 #include "app/gui/GuiLook.h"
 #include "app/gui/TAboutBox.h"
+#include "app/gui/TPortList.h"
 #include "controls/TEditDigital.h"
 #include "controls/TFormStatus.h"
 
@@ -95,7 +96,7 @@ TFMain::TFMain(TFMainController& controller, IPrompter& prompter, const std::vec
     PageControl1->addTab(TabSheet2, QStringLiteral("Просмотр KFS"));
     PageControl1->setCurrentIndex(0);
     const int wider = KeepRowGaps(
-        {{CBPortName, false}, {SBOpenClose, true}, {ChBDopInfo, true}, {SpeedButton3, false}, {SpeedButton1, false}});
+        {{CBPortName, true}, {SBOpenClose, true}, {ChBDopInfo, true}, {SpeedButton3, false}, {SpeedButton1, false}});
     resize(525 + std::max(0, wider), 484);
 
     FormStatus1 = new TFormStatus(this, place);
@@ -126,7 +127,11 @@ void TFMain::BuildVerificationPage(const std::vector<std::string>& ports)
     page->setSpacing(0);
 
     Panel1 = Panel(TabSheet1, "Panel1", 33, QFrame::Raised);
-    CBPortName = PortBox(Panel1, "CBPortName", PortItems(ports));
+    const std::vector<std::string> items = PortItems(ports);
+    CBPortName = PortBox(Panel1, "CBPortName", items);
+    // A COM name this machine has no port for would fail on connect: the first port present is offered instead.
+    if (!items.empty() && std::find(items.begin(), items.end(), ctl_.View().CBPortNameText) == items.end())
+        ctl_.SetCBPortNameText(items.front());
     SBOpenClose = SpeedButton(Panel1, "SBOpenClose", QRect(80, 6, 148, 22));
     SBOpenClose->setCheckable(true);
     SBOpenClose->setText(QStringLiteral("Установить соединение"));
@@ -176,9 +181,11 @@ void TFMain::BuildVerificationPage(const std::vector<std::string>& ports)
 
 void TFMain::BindInputs()
 {
-    connect(CBPortName, &QComboBox::editTextChanged, this, [this](const QString& text) {
-        CBPortName->setToolTip(text);
-        ctl_.SetCBPortNameText(Ss(text));
+    // The box shows a port by its short name; the controller gets its full path.
+    connect(CBPortName, &QComboBox::editTextChanged, this, [this] {
+        const std::string path = TPortList::Of(CBPortName)->Path();
+        CBPortName->setToolTip(Qs(path));
+        ctl_.SetCBPortNameText(path);
     });
     connect(SBOpenClose, &QToolButton::clicked, this, [this](bool down) {
         ctl_.SetSBOpenCloseDown(down);
@@ -205,7 +212,7 @@ void TFMain::SetKfsPage(QWidget* page)
 
 void TFMain::SetPortName(const std::string& name)
 {
-    CBPortName->setEditText(Qs(name));
+    CBPortName->setEditText(TPortList::Of(CBPortName)->TextFor(name));
 }
 
 // --- Painting the view state
@@ -276,7 +283,8 @@ void TFMain::PaintControls()
 {
     const SMainView& v = ctl_.View();
     const QSignalBlocker b1(CBPortName), b2(SBOpenClose), b3(ChBDopInfo), b4(ChB_back), b5(PageControl1);
-    if (CBPortName->currentText() != Qs(v.CBPortNameText)) CBPortName->setEditText(Qs(v.CBPortNameText));
+    TPortList* ports = TPortList::Of(CBPortName);
+    if (ports->Path() != v.CBPortNameText) ports->SetPath(v.CBPortNameText);
     CBPortName->setToolTip(Qs(v.CBPortNameText));
     CBPortName->setEnabled(v.CBPortNameEnabled);
     SBOpenClose->setChecked(v.SBOpenCloseDown);

@@ -4,14 +4,19 @@
 #include "app/verify/TFMainController.h"
 #include "app/gui/TFMain.h"
 #include "app/gui/TFSelectSensor.h"
+#include "app/gui/TKfsPage.h"
 #include "app/gui/TRivantaGui.h"
+#include "app/kfs/TForm1Controller.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QEvent>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
 
@@ -36,15 +41,47 @@ void TScreenshotTour::Start()
         return;
     }
     gui_.FSelectSensorTest().installEventFilter(this);
+    gui_.FSelectSensor().installEventFilter(this);
     connect(&gui_.FMain(), &TFMain::ViewChanged, this, [this] { OnViewChanged(); });
-    QTimer::singleShot(kSettleMs, this, [this] { gui_.FMain().SBOpenClose->click(); });
+    connect(&gui_.KfsPage(), &TKfsPage::ViewChanged, this, [this] { OnKfsPageChanged(); });
+    QTimer::singleShot(kSettleMs, this, [this] { TakeKfsPage(); });
     QTimer::singleShot(kLimitMs, this, [this] {
         if (!mainTaken_) Fail(QStringLiteral("the meter did not get to the protocol header in time"));
     });
 }
 
+void TScreenshotTour::TakeKfsPage()
+{
+    gui_.FMain().PageControl1->setCurrentIndex(1);
+    QTimer::singleShot(kSettleMs, this, [this] {
+        if (!Save(&gui_.FMain(), QStringLiteral("kfs-page-idle.png"))) return;
+        gui_.KfsPage().ComboBox1->showPopup();
+        QTimer::singleShot(kSettleMs, this, [this] {
+            QComboBox* box = gui_.KfsPage().ComboBox1;
+            if (!Save(box->view()->window(), QStringLiteral("port-list.png"))) return;
+            box->hidePopup();
+            gui_.KfsPage().SpeedButton2->click();
+        });
+    });
+}
+
+void TScreenshotTour::OnKfsPageChanged()
+{
+    if (kfsTaken_ || gui_.Form1Controller().Stage() != fsShowing) return;
+    kfsTaken_ = true;
+    QTimer::singleShot(kSettleMs, this, [this] {
+        if (!Save(&gui_.FMain(), QStringLiteral("kfs-page.png"))) return;
+        // The verification page is reachable once the KFS page has let its connection go.
+        gui_.KfsPage().SpeedButton2->click();
+        gui_.FMain().PageControl1->setCurrentIndex(0);
+        QTimer::singleShot(kSettleMs, this, [this] { gui_.FMain().SBOpenClose->click(); });
+    });
+}
+
 bool TScreenshotTour::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == &gui_.FSelectSensor() && event->type() == QEvent::Show)
+        QTimer::singleShot(kSettleMs, this, [this] { gui_.FSelectSensor().BitBtn1->click(); });
     if (watched == &gui_.FSelectSensorTest() && event->type() == QEvent::Show && !dialogTaken_) {
         dialogTaken_ = true;
         QTimer::singleShot(kSettleMs, this, [this] {

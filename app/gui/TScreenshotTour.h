@@ -1,5 +1,7 @@
-// A walk through the windows for review: connect to the simulated meter, take the sensor dialog, the main window
-// with the protocol header, the about box and the save dialog as pictures, then end the program.
+// A walk through the windows for review: the KFS page before a connection, its open port list and the page with the
+// coefficients of the first sensor; then connect the verification page to the simulated meter, take the sensor
+// dialog, the main window with the protocol header, the about box and the save dialog as pictures, then end the
+// program.
 #pragma once
 
 #include <QObject>
@@ -27,6 +29,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void TakeKfsPage();
+    void OnKfsPageChanged();
     void OnViewChanged();
     void TakeMainWindow();
     // Takes the modal dialog that opens once run has started, then closes it with reject.
@@ -37,6 +41,7 @@ private:
     TRivantaGui& gui_;
     QString dir_;
     bool dialogTaken_ = false;
+    bool kfsTaken_ = false;
     bool mainTaken_ = false;
     bool failed_ = false;
 };

@@ -151,6 +151,8 @@ void TForm1Controller::Connect()
 {
     AbandonAll("Запись прервана: соединение открыто заново.");
     write_->Reset();
+    // What an earlier connection showed belongs to its meter.
+    ClearFields();
     view_.CBPortNameEnabled = false;
     Notify(fcControls);
     std::string failure;
@@ -254,14 +256,38 @@ void TForm1Controller::SetField(int k, bool visible, const std::string& caption,
     }
 }
 
+void TForm1Controller::ClearFields()
+{
+    for (int k = 0; k < kKfsFields; ++k) SetField(k, false, "", "");
+    Notify(fcKfs);
+}
+
+void TForm1Controller::RestoreFields()
+{
+    for (int k = 0; k < kKfsFields; ++k) {
+        SKfsEdit* edit = KfsEdits[static_cast<size_t>(k)];
+        if (edit && edit->Visible) edit->Text = FixedText(f_.OldKfs[static_cast<size_t>(k)], 7);
+    }
+    Notify(fcKfs);
+}
+
+void TForm1Controller::WriteEnded()
+{
+    // The meter was not put into correction mode: nothing was written, and the page shows what the meter holds.
+    if (write_->Result() == wrCancelled) RestoreFields();
+    Notify(fcWrite);
+}
+
 void TForm1Controller::ShowCoefficients(const std::vector<SSensorChoice>& choices)
 {
     const int s = f_.SelectedSensor;
     const TSensorImages& images = connection_.Chain().SensorImage();
     const SSensorRecord sensor = SSensorRecord::Decode(images[static_cast<size_t>(s)]);
-    // The records whose coefficients are shown: s, and for a sensor of 0.15 m or more s + 1 and s + 2 where they
-    // exist (a record past the sixth does not, and its field stays hidden).
-    const bool three = static_cast<double>(sensor.Diameter) >= kThreePathDiameter;
+    // The records whose coefficients are shown: s, and for a three-path sensor of 0.15 m or more s + 1 and s + 2
+    // where they exist (a record past the sixth does not, and its field stays hidden). A one-path sensor shows the
+    // one field its write takes: the next records belong to other sensors, and a value typed there would go
+    // nowhere.
+    const bool three = static_cast<double>(sensor.Diameter) >= kThreePathDiameter && f_.PathsPerSensor == 3;
     std::array<std::optional<SSensorRecord>, kKfsFields> records;
     for (int j = 0; j < (three ? kKfsFields : 1); ++j)
         if (s + j < flash::kSensorCount)
@@ -283,18 +309,20 @@ void TForm1Controller::ShowCoefficients(const std::vector<SSensorChoice>& choice
     }
     f_.ModuleIndex = static_cast<uint8_t>(sensor.Module - 1);
     f_.TypeIndex = static_cast<uint8_t>(sensor.Type - 1);
-    std::string caption = SensorChoiceCaption(sensor);
+    caption_ = SensorChoiceCaption(sensor);
     for (const SSensorChoice& c : choices)
-        if (c.Position == s) caption = c.Caption;
+        if (c.Position == s) caption_ = c.Caption;
+    const std::string& caption = caption_;
 
     if (three) {
         for (int j = 0; j < kKfsFields; ++j) {
             const std::optional<SSensorRecord>& record = records[static_cast<size_t>(j)];
             f_.OldKfs[static_cast<size_t>(j)] = record ? record->KfsValue : 0.0f;
-            SetField(j, record.has_value(), caption, record ? FixedText(record->KfsValue, 7) : "");
+            // Each field is one path's coefficient: its label says which.
+            SetField(j, record.has_value(), caption + ": KFS " + std::to_string(j + 1),
+                     record ? FixedText(record->KfsValue, 7) : "");
         }
-        // With one path per channel the sensor's write touches its own record only.
-        coefficients_ = f_.PathsPerSensor == 3 ? kKfsFields : 1;
+        coefficients_ = kKfsFields;
     } else {
         const std::string text = FixedText(sensor.KfsValue, 7);
         f_.OldKfs.fill(sensor.KfsValue);

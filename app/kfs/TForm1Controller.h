@@ -58,6 +58,8 @@ public:
     // 0.15 m or more. Valid while CoefficientsShown().
     int CoefficientCount() const { return coefficients_; }
     TKfsWriteResult WriteResult() const { return write_->Result(); }
+    // The write asks the technician to confirm it (the sensor, the old and the new values).
+    bool Confirming() const { return write_->Confirming(); }
     // The final message of a write that was done, or the error of one that failed.
     const std::string& WriteMessage() const { return write_->Message(); }
     Event<void(TForm1Change change)> OnViewChanged;
@@ -107,6 +109,10 @@ private:
     void LastDataTimer(TObject* Sender);
     void ShowCoefficients(const std::vector<SSensorChoice>& choices);
     void SetField(int k, bool visible, const std::string& caption, const std::string& text);
+    // Nothing of a meter on the page: every label and field empty and hidden.
+    void ClearFields();
+    // The fields shown get the coefficients as the meter holds them again.
+    void RestoreFields();
     void Stop(const std::string& message);
     void Notify(TForm1Change change) { OnViewChanged(change); }
     void BindHandlers();
@@ -118,7 +124,8 @@ private:
     void SetStage(TForm1Stage stage) override;
     void SetStatus(const std::string& text) override;
     std::string FieldText(int k) const override;
-    void WriteEnded() override { Notify(fcWrite); }
+    std::string SensorCaption() const override { return caption_; }
+    void WriteEnded() override;
     void Escaped(std::exception_ptr error) override;
 
     IPrompter& prompter_;
@@ -136,6 +143,7 @@ private:
     std::string stopReason_;
     bool shown_ = false;
     int coefficients_ = 1;
+    std::string caption_;  // the chosen sensor, as its dialog named it
 };
 
 }  // namespace rv

@@ -33,12 +33,12 @@ struct SKfsPageView {
     int ComboBox1ItemIndex = 0;
     bool ComboBox1Enabled = true;
     bool SpeedButton2Down = false;
-    // Label1..Label3: the chosen sensor; the second and third hidden at start.
-    std::array<SKfsLabel, TForm1Controller::kKfsFields> Label = {SKfsLabel{"FS", true}, SKfsLabel{"FS", false},
-                                                                 SKfsLabel{"FS", false}};
-    // EditDigital1..EditDigital3: the coefficients; the second and third hidden at start.
-    std::array<SKfsEdit, TForm1Controller::kKfsFields> EditDigital = {SKfsEdit{"1", true}, SKfsEdit{"1", false},
-                                                                      SKfsEdit{"1", false}};
+    // Label1..Label3: the chosen sensor; empty and hidden until a sensor of a connected meter is shown.
+    std::array<SKfsLabel, TForm1Controller::kKfsFields> Label = {SKfsLabel{"", false}, SKfsLabel{"", false},
+                                                                 SKfsLabel{"", false}};
+    // EditDigital1..EditDigital3: the coefficients; empty and hidden as the labels.
+    std::array<SKfsEdit, TForm1Controller::kKfsFields> EditDigital = {SKfsEdit{"", false}, SKfsEdit{"", false},
+                                                                      SKfsEdit{"", false}};
     // "Записать": shown once the coefficients of a sensor have been read over the open connection.
     bool Button2Visible = false;
     bool Button2Enabled = true;  // off while a write is under way

@@ -206,13 +206,36 @@ bool TKfsWrite::CheckFieldsAndPlan()
             return false;
         }
     }
+    std::array<float, 3> news{};
     for (int i = 0; i < 3; ++i) {
         const size_t k = static_cast<size_t>(i);
         // One not written keeps its value.
-        f_.NewKfs[k] = i < count_ ? checked[k].Value : f_.OldKfs[k];
+        news[k] = i < count_ ? checked[k].Value : f_.OldKfs[k];
         if (i < count_) texts_[k] = KfsField(typed[k]);
     }
+    if (!Confirmed(news)) return false;
+    f_.NewKfs = news;
     return true;
+}
+
+bool TKfsWrite::Confirmed(const std::array<float, 3>& newKfs)
+{
+    std::string text = "Записать KFS в прибор?\nДатчик: " + host_.SensorCaption();
+    for (int i = 0; i < count_; ++i) {
+        const size_t k = static_cast<size_t>(i);
+        text += "\n" + ChangeLine(i, f_.OldKfs[k], newKfs[k]);
+    }
+    // Set while the question is open, however it ends.
+    struct SAsking {
+        bool& flag;
+        ~SAsking() { flag = false; }
+    } asking{confirming_};
+    confirming_ = true;
+    const bool write = prompter_.Question(text, "Внимание.");
+    // The question may have outlived the coefficients it asked about.
+    if (host_.Stage() != fsShowing) return false;
+    if (!write) EndWrite(wrDeclined, "Запись отменена: не подтверждена.");
+    return write;
 }
 
 void TKfsWrite::WriteCheckAnswer(const SIDDevice* IDDevice)
@@ -488,14 +511,30 @@ std::string TKfsWrite::Difference(const SWrittenBlock& block, const unsigned cha
     return head + HexBytes(w, block.Bytes.size()) + ", прочитано " + HexBytes(read, block.Bytes.size());
 }
 
+std::string TKfsWrite::ChangeLine(int i, float oldValue, float newValue) const
+{
+    const std::string name = " " + CoefficientName(i);
+    if (oldValue == newValue) return name + " " + FixedText(newValue, 7) + " без изменений";
+    return name + " с " + FixedText(oldValue, 7) + " на " + FixedText(newValue, 7);
+}
+
 std::string TKfsWrite::FinalMessage() const
 {
+    // Only what changed is named; a write of the same values (to mend a text, say) says so instead.
+    std::vector<int> changed;
+    for (int j = 0; j < count_; ++j)
+        if (f_.OldKfs[static_cast<size_t>(j)] != f_.NewKfs[static_cast<size_t>(j)]) changed.push_back(j);
+    if (changed.empty()) {
+        std::string text = "Произведена запись без изменений";
+        for (int j = 0; j < count_; ++j)
+            text += "\n " + CoefficientName(j) + " " + FixedText(f_.NewKfs[static_cast<size_t>(j)], 7);
+        return text;
+    }
     std::string text = "Произведено изменение\n";
-    if (count_ == 1) return text + " КFS с " + FixedText(f_.OldKfs[0], 7) + " на " + FixedText(f_.NewKfs[0], 7);
-    for (int j = 0; j < count_; ++j) {
+    if (count_ == 1) return text + ChangeLine(0, f_.OldKfs[0], f_.NewKfs[0]);
+    for (int j : changed) {
         const size_t k = static_cast<size_t>(j);
-        text += " КFS" + std::to_string(j + 1) + " с " + FixedText(f_.OldKfs[k], 7) + " на " +
-                FixedText(f_.NewKfs[k], 7) + "\n";
+        text += ChangeLine(j, f_.OldKfs[k], f_.NewKfs[k]) + "\n";
     }
     return text;
 }

@@ -36,6 +36,8 @@ public:
         virtual void SetStatus(const std::string& text) = 0;
         // The text of coefficient field k as the technician left it.
         virtual std::string FieldText(int k) const = 0;
+        // The chosen sensor as its dialog named it, for the confirmation.
+        virtual std::string SensorCaption() const = 0;
         // The write ended: Result() and Message() say how.
         virtual void WriteEnded() = 0;
         virtual void Escaped(std::exception_ptr error) = 0;
@@ -51,10 +53,13 @@ public:
     TKfsWrite& operator=(const TKfsWrite&) = delete;
 
     // "Записать" for the shown sensor, whose write takes count coefficients. Before anything is sent: throws
-    // EConversionError for a field that holds no coefficient the meter can take (CheckKfsValue), and asks the
-    // technician about an unusual one; a write not confirmed, or refused for its module, ends at once.
+    // EConversionError for a field that holds no coefficient the meter can take (CheckKfsValue), asks the
+    // technician about each unusual one, then once to confirm the write with the sensor and every old and new
+    // value; a write not confirmed, or refused for its module, ends at once.
     void Start(int count);
     bool UnderWay() const;
+    // The confirmation of the write is being asked.
+    bool Confirming() const { return confirming_; }
     // A write under way ends as abandoned (the connection was closed or opened again), with why as its message.
     void Abandon(const std::string& why);
     // A write under way ends as failed: an exception escaped one of its steps.
@@ -98,6 +103,10 @@ private:
     bool Acknowledged(short Length, const unsigned char* Buffer, const std::string& what);
     bool Layout2() const { return f_.SoftwareVersion >= 200; }
     std::string CoefficientName(int i) const;
+    // " КFS1 с 1,0021000 на 1,0100000", or " КFS1 1,0043000 без изменений" when both are the same.
+    std::string ChangeLine(int i, float oldValue, float newValue) const;
+    // Asks whether to write these values; false when the write ended (not confirmed, or the page moved on).
+    bool Confirmed(const std::array<float, 3>& newKfs);
     std::string FinalMessage() const;
     std::string Difference(const SWrittenBlock& block, const unsigned char* read, short length) const;
     template <class F>
@@ -115,6 +124,7 @@ private:
     std::vector<std::string> differences_;
     TKfsWriteResult result_ = wrNone;
     std::string message_;
+    bool confirming_ = false;
 };
 
 }  // namespace rv

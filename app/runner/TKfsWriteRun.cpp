@@ -84,7 +84,8 @@ void TKfsWriteRun::Press()
         return;
     }
     for (size_t k = 0; k < values.size(); ++k) {
-        Log(page_->View().Label[k].Caption + ": KFS" + (values.size() > 1 ? std::to_string(k + 1) : "") + " " +
+        // A three-path sensor's labels name their path already.
+        Log(page_->View().Label[k].Caption + (values.size() > 1 ? "" : ": KFS") + " " +
             page_->View().EditDigital[k].Text + " -> " + values[k]);
         page_->SetEditDigitalText(static_cast<int>(k), values[k]);
     }
@@ -110,6 +111,9 @@ void TKfsWriteRun::Stop(const std::string& reason)
 
 bool TKfsWriteRun::Question(const std::string& text, const std::string& caption)
 {
+    // The sensor and the values of --kfs-write are the technician's own: they confirm the write, and --answer is
+    // left to what only a person could judge (an unusual coefficient, the correction mode).
+    if (page_->Form1().Confirming()) return Answer(text, caption, true);
     // Each Yes to the correction-mode question asks the meter again at once: without a hand to switch it, a few
     // asks are enough. The question about an unusual coefficient comes before, and takes the answer as given.
     if (page_->Form1().Stage() != fsChecking) return Answer(text, caption, options_.Common.AnswerYes);

@@ -57,7 +57,8 @@ TVerificationRun::TVerificationRun(TMeterConnection& connection, TMainPage& page
       TimerWork(MakeTimer(loop, "TimerWork", 1)),
       TransTimer(MakeTimer(loop, "TransTimer", 1)),
       TimerShow(MakeTimer(loop, "TimerShow", 5000)),
-      TimerCalcCharge(MakeTimer(loop, "TimerCalcCharge", 1))
+      TimerCalcCharge(MakeTimer(loop, "TimerCalcCharge", 1)),
+      TimerSwitchOff(MakeTimer(loop, "TimerSwitchOff", 1))
 {
     connection_.Net().OnLast = Bind(this, &TVerificationRun::Net_6x6Last);
     check_->OnConfirmed = Bind(this, &TVerificationRun::Confirmed);
@@ -65,6 +66,7 @@ TVerificationRun::TVerificationRun(TMeterConnection& connection, TMainPage& page
     TimerWork->OnTimer = Bind(this, &TVerificationRun::TimerWorkTimer);
     TimerShow->OnTimer = Bind(this, &TVerificationRun::TimerShowTimer);
     TimerCalcCharge->OnTimer = Bind(this, &TVerificationRun::TimerCalcChargeTimer);
+    TimerSwitchOff->OnTimer = Bind(this, &TVerificationRun::TimerSwitchOffTimer);
 }
 
 TVerificationRun::~TVerificationRun()
@@ -107,7 +109,8 @@ void TVerificationRun::Abandon()
 void TVerificationRun::StopTimers()
 {
     check_->Stop();
-    for (TTimer* t : {TimerWork.get(), TransTimer.get(), TimerShow.get(), TimerCalcCharge.get()}) t->Stop();
+    for (TTimer* t : {TimerWork.get(), TransTimer.get(), TimerShow.get(), TimerCalcCharge.get(), TimerSwitchOff.get()})
+        t->Stop();
 }
 
 void TVerificationRun::CheckEmulator()

@@ -78,12 +78,12 @@ private:
     std::string PhaseText() const;
     // Work expected to take ms is done: the bar and the status line follow.
     void Advance(double ms);
+    void TimerSwitchOffTimer(TObject* Sender);  // the switch-off, once the line has settled
     void SwitchOffAnswer(short Length, unsigned char* Buffer);
     void EndInterrupt(bool emulationLeftOn);
     // The run ends short with a message the technician is shown: the interruption line follows.
     void Fail(const std::string& message);
-    // The last result line is out.
-    void Complete();
+    void Complete();  // the last result line is out
     void Confirmed(const SPointerRAM& pointers);
     void Refused();
     void StopTimers();
@@ -139,7 +139,7 @@ private:
     const SConnectionFields& sensor_;
     std::unique_ptr<TFlowMath> flowMath_;
     std::unique_ptr<TEmulatorCheck> check_;
-    std::unique_ptr<TTimer> TimerWork, TransTimer, TimerShow, TimerCalcCharge;
+    std::unique_ptr<TTimer> TimerWork, TransTimer, TimerShow, TimerCalcCharge, TimerSwitchOff;
 
     SRunFields run_;
     SPointFields points_;

@@ -119,11 +119,27 @@ void TVerificationRun::Interrupt(const std::string& reason, std::function<void()
     if (run_.EmulatorOn && connection_.Link().GetOpen()) {
         course_.SwitchOffRepetitions = 0;
         page_.SetStatus("Остановка поверки: выключение режима эмуляции.");
-        Net().OnReceiveExecuted = Bind(this, &TVerificationRun::SwitchOffAnswer);
-        EmulationOff();
+        // The answer of the request just abandoned may still be on the line: sent at once, the switch-off would
+        // take its late bytes for its own echo and acknowledge. They come in (and are thrown away) first.
+        TimerSwitchOff->SetInterval(static_cast<uint32_t>(std::ceil(course_.Line.Last())));
+        TimerSwitchOff->Start();
         return;
     }
     EndInterrupt(run_.EmulatorOn);
+}
+
+void TVerificationRun::TimerSwitchOffTimer(TObject*)
+{
+    Guarded([&] {
+        TimerSwitchOff->Stop();
+        if (!course_.Stopping) return;
+        if (!connection_.Link().GetOpen()) {
+            EndInterrupt(true);
+            return;
+        }
+        Net().OnReceiveExecuted = Bind(this, &TVerificationRun::SwitchOffAnswer);
+        EmulationOff();
+    });
 }
 
 void TVerificationRun::Fail(const std::string& message)
@@ -133,7 +149,9 @@ void TVerificationRun::Fail(const std::string& message)
 
 void TVerificationRun::Repetition(int)
 {
-    if (!course_.Stopping || ++course_.SwitchOffRepetitions < kSwitchOffTries) return;
+    // The engine tells of a repetition before it sends it: the switch-off ends after its kSwitchOffTries-th
+    // repetition has gone unanswered too.
+    if (!course_.Stopping || ++course_.SwitchOffRepetitions <= kSwitchOffTries) return;
     // The meter does not take the switch-off: the run ends without it rather than waiting on.
     Net().BreakTransmit();
     Net().AbandonRequest();
@@ -145,13 +163,24 @@ void TVerificationRun::SwitchOffAnswer(short Length, unsigned char* Buffer)
     Guarded([&] {
         if (!course_.Stopping) return;
         const bool off = Buffer && Length >= 1 && Buffer[0] == kAckDone;
-        if (off) run_.EmulatorOn = false;
-        EndInterrupt(!off);
+        if (off) {
+            run_.EmulatorOn = false;
+            EndInterrupt(false);
+            return;
+        }
+        // Not taken (or a byte that was not its answer): sent again, as the sweep sends a write again.
+        if (++course_.SwitchOffRepetitions <= kSwitchOffTries) {
+            IgnoreAnswers();
+            TimerSwitchOff->Start();
+            return;
+        }
+        EndInterrupt(true);
     });
 }
 
 void TVerificationRun::EndInterrupt(bool emulationLeftOn)
 {
+    TimerSwitchOff->Stop();
     IgnoreAnswers();
     course_.Stopping = false;
     course_.UnderWay = false;

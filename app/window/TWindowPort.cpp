@@ -38,7 +38,7 @@ bool TWindowPort::Open(const std::string& port, std::string& failure, std::funct
     }
     if (!link_.GetOpen()) {
         const std::string reason = link_.GetOpenError();
-        failure = "Не удалось открыть порт " + port + (reason.empty() ? "." : ": " + reason);
+        failure = "Невозможно открыть порт " + port + (reason.empty() ? "." : ": " + reason);
         return false;
     }
     // The pauses run on a timer rather than in a sleep: the loop thread serves everything else meanwhile (the

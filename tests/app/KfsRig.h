@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -41,6 +42,51 @@ inline Bytes TextField(const std::string& utf8)
     return Bytes(s.begin(), s.end());
 }
 
+// A three-path meter of two modules: a 0.15 m sensor in records 0..2 (module 1), a 50 mm one in records 3..5
+// (module 2), each path with its own coefficient; software version 199.
+inline sim::MeterDescription ThreePath()
+{
+    sim::MeterDescription d = sim::DefaultDescription();
+    d.softwareVersion = 199;
+    d.pathsPerSensor = 3;
+    d.modules = {{1, 12, 0}, {2, 3, 2}};
+    d.deviceFlags = {0x00000207, 0, 0, 0, 0, 0};
+    const float kfs[6] = {1.0021f, 0.9978f, 1.0043f, 1.0035f, 1.0011f, 0.9968f};
+    const char* texts[6] = {"1,0021", "0,9978", "1,0043", "1,0035", "1,0011", "0,9968"};
+    for (int i = 0; i < 6; ++i) {
+        sim::SensorDescription s;
+        s.type = i < 3 ? 3 : 1;
+        s.module = i < 3 ? 1 : 2;
+        s.serial = i < 3 ? "3101" : "1207";
+        s.qvmax = i < 3 ? "200" : "50";
+        s.kfsText = texts[i];
+        s.nominalMax = i < 3 ? 200.0f : 50.0f;
+        s.kfs = kfs[i];
+        s.diameter = s.diameter2 = i < 3 ? 0.15f : 0.05f;
+        d.sensors[static_cast<size_t>(i)] = s;
+    }
+    d.journals = {{0, int16_t{17}, {}}, {1, std::nullopt, {{0x90, 1, 0, 1, 0x207, 1.0f, 1.0035f, 0}}}};
+    return d;
+}
+
+// The KFS tests' prompter: the confirmation a write asks once, before anything is sent, is recorded as "confirm"
+// and answered from confirms (Yes once they are used up), apart from the script of the other questions.
+class KfsPrompter : public ScriptedPrompter {
+public:
+    bool Question(const std::string& text, const std::string& caption) override
+    {
+        if (!confirming || !confirming()) return ScriptedPrompter::Question(text, caption);
+        shown.push_back({"confirm", text, caption});
+        if (confirms.empty()) return true;
+        const bool answer = confirms.front();
+        confirms.pop_front();
+        return answer;
+    }
+
+    std::function<bool()> confirming;  // the question asked now is the write's confirmation
+    std::deque<bool> confirms;
+};
+
 class KfsRig {
 public:
     explicit KfsRig(const sim::MeterDescription& d = sim::DefaultDescription())
@@ -52,6 +98,7 @@ public:
           form1(line, prompter, &loop),
           page(main, form1, prompter)
     {
+        prompter.confirming = [this] { return form1.Confirming(); };
         // Ports are closed until a window connects, as serial ports are.
         line.SetOpen(false);
         mainLine.SetOpen(false);
@@ -121,7 +168,7 @@ public:
     sim::SimMeter meter;
     VanishingLine line;
     sim::MemoryLine mainLine;  // the main window's link: never opened here
-    ScriptedPrompter prompter;
+    KfsPrompter prompter;
     TFMainController main;
     TForm1Controller form1;
     TKfsPageController page;

@@ -52,33 +52,6 @@ std::vector<uint8_t> Commands(const KfsRig& rig)
     return out;
 }
 
-// A three-path meter of two modules: a 0.15 m sensor in records 0..2 (module 1), a 50 mm one in records 3..5
-// (module 2), each path with its own coefficient; software version 199.
-sim::MeterDescription ThreePath()
-{
-    sim::MeterDescription d = sim::DefaultDescription();
-    d.softwareVersion = 199;
-    d.pathsPerSensor = 3;
-    d.modules = {{1, 12, 0}, {2, 3, 2}};
-    d.deviceFlags = {0x00000207, 0, 0, 0, 0, 0};
-    const float kfs[6] = {1.0021f, 0.9978f, 1.0043f, 1.0035f, 1.0011f, 0.9968f};
-    const char* texts[6] = {"1,0021", "0,9978", "1,0043", "1,0035", "1,0011", "0,9968"};
-    for (int i = 0; i < 6; ++i) {
-        sim::SensorDescription s;
-        s.type = i < 3 ? 3 : 1;
-        s.module = i < 3 ? 1 : 2;
-        s.serial = i < 3 ? "3101" : "1207";
-        s.qvmax = i < 3 ? "200" : "50";
-        s.kfsText = texts[i];
-        s.nominalMax = i < 3 ? 200.0f : 50.0f;
-        s.kfs = kfs[i];
-        s.diameter = s.diameter2 = i < 3 ? 0.15f : 0.05f;
-        d.sensors[static_cast<size_t>(i)] = s;
-    }
-    d.journals = {{0, int16_t{17}, {}}, {1, std::nullopt, {{0x90, 1, 0, 1, 0x207, 1.0f, 1.0035f, 0}}}};
-    return d;
-}
-
 // --- Reading and showing
 
 TEST(KfsPage, ConnectReadsTheRecordsAndShowsTheChosenCoefficient)
@@ -138,7 +111,7 @@ TEST(KfsPage, ThreePathSensorShowsThreeCoefficientsAndThePortIndexFollowsTheBox)
     for (int j = 0; j < 3; ++j) {
         EXPECT_TRUE(v.Label[static_cast<size_t>(j)].Visible);
         EXPECT_TRUE(v.EditDigital[static_cast<size_t>(j)].Visible);
-        EXPECT_EQ(v.Label[static_cast<size_t>(j)].Caption, "Модуль №1 FSC Диаметр 0,150");
+        EXPECT_EQ(v.Label[static_cast<size_t>(j)].Caption, "Модуль №1 FSC Диаметр 0,150: KFS " + std::to_string(j + 1));
     }
     EXPECT_EQ(v.EditDigital[1].Text, "0,9978000");
     EXPECT_EQ(v.EditDigital[2].Text, "1,0043000");
@@ -152,7 +125,7 @@ TEST(KfsPage, FailuresOfTheLineAndOfTheConfiguration)
         rig.line.SetRefuseOpen("порт занят");
         rig.Connect("COM4");
         ASSERT_EQ(rig.prompter.Count("message"), 1);
-        EXPECT_EQ(rig.prompter.Of("message")[0].text, "Не удалось открыть порт COM4: порт занят");
+        EXPECT_EQ(rig.prompter.Of("message")[0].text, "Невозможно открыть порт COM4: порт занят");
         EXPECT_FALSE(rig.View().SpeedButton2Down);
         EXPECT_TRUE(rig.View().ComboBox1Enabled);
         EXPECT_TRUE(rig.main.View().TabSheet1Visible);
@@ -277,9 +250,9 @@ TEST(KfsWrite, ThreePathSensorWritesThreeOfEachAndSaysSoInThreeLines)
     // Each record re-reads the pointer table, the flag words and the head (layout 1: at journal + 0).
     EXPECT_EQ(rig.Requests(kReadRam).size(), 3u);
     ASSERT_EQ(rig.prompter.Count("message"), 1);
+    // The coefficient that kept its value is written and journaled, but not named as a change.
     EXPECT_EQ(rig.prompter.Of("message")[0].text,
-              "Произведено изменение\n КFS1 с 1,0021000 на 1,0100000\n КFS2 с 0,9978000 на 0,9990000\n"
-              " КFS3 с 1,0043000 на 1,0043000\n");
+              "Произведено изменение\n КFS1 с 1,0021000 на 1,0100000\n КFS2 с 0,9978000 на 0,9990000\n");
 }
 
 class KfsJournalLayout : public ::testing::TestWithParam<int> {};
@@ -541,8 +514,8 @@ TEST(KfsWrite, IndexesFromTheMeterNeverAddressOutsideARecord)
         EXPECT_NE(rig.prompter.Of("message")[0].text.find("Номер модуля 9"), std::string::npos);
     }
     {
-        // One path per channel, a 0.15 m sensor at position 4: there is no record 6 for a third coefficient,
-        // and the write touches the sensor's own record only, with one journal record.
+        // One path per channel, a 0.15 m sensor at position 4: the write touches the sensor's own record only,
+        // with one journal record, and the page shows only that coefficient (record 5 is another sensor's).
         sim::MeterDescription d = sim::DefaultDescription();
         for (int i = 4; i < 6; ++i) {
             sim::SensorDescription s = *d.sensors[0];
@@ -555,8 +528,7 @@ TEST(KfsWrite, IndexesFromTheMeterNeverAddressOutsideARecord)
         rig.prompter.sensor = 4;
         ASSERT_TRUE(rig.ConnectToShowing());
         EXPECT_EQ(rig.View().EditDigital[0].Text, "1,0400000");
-        EXPECT_EQ(rig.View().EditDigital[1].Text, "1,0500000");
-        EXPECT_TRUE(rig.View().EditDigital[1].Visible);
+        EXPECT_FALSE(rig.View().EditDigital[1].Visible);
         EXPECT_FALSE(rig.View().EditDigital[2].Visible);
         const Bytes flash = rig.image->flash.Bytes();
         rig.line.ClearLog();

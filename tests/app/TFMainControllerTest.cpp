@@ -260,7 +260,7 @@ TEST(MainConnection, PortThatCannotBeOpenedSaysWhyAndTheButtonComesBackUp)
     rig.Connect("ttyUSB0");
     EXPECT_EQ(rig.ctl.Stage(), msStopped);
     ASSERT_EQ(rig.prompter.Count("message"), 1);
-    EXPECT_EQ(rig.prompter.Of("message")[0].text, "Не удалось открыть порт ttyUSB0: Permission denied");
+    EXPECT_EQ(rig.prompter.Of("message")[0].text, "Невозможно открыть порт ttyUSB0: Permission denied");
     EXPECT_EQ(rig.prompter.Of("message")[0].caption, "Ошибка");
     EXPECT_FALSE(rig.ctl.View().SBOpenCloseDown);
     EXPECT_TRUE(rig.ctl.View().CBPortNameEnabled);
@@ -574,7 +574,8 @@ TEST(MainRun, PressDuringARunAsksAndStartsOverWithItsOwnHeader)
 }
 
 // A port that closes under the window (an adapter unplugged) refuses every frame: the connection ends with a
-// message instead of repeating forever.
+// message instead of repeating forever, and the protocol says where the run was and that no switch-off reached the
+// meter.
 TEST(MainRun, PortThatVanishesDuringTheRunEndsTheConnection)
 {
     VirtualLoop loop;
@@ -591,6 +592,11 @@ TEST(MainRun, PortThatVanishesDuringTheRunEndsTheConnection)
     line.SetOpen(false);
     ASSERT_TRUE(loop.RunUntil([&] { return ctl.Stage() == msStopped; }, 10'000));
     EXPECT_EQ(ctl.StopReason(), "Связь с прибором потеряна: устройство отключено");
+    EXPECT_EQ(ctl.View().Memo1Lines.back(),
+              "Поверка прервана: связь с прибором потеряна (Развертка задержек 1 из 12); режим эмуляции в приборе не "
+              "выключен.");
+    EXPECT_EQ(prompter.Count("message"), 1);
+    EXPECT_FALSE(ctl.View().ButtonStopEnabled);
     EXPECT_FALSE(ctl.View().SBOpenCloseDown);
     EXPECT_TRUE(ctl.View().CBPortNameEnabled);
     EXPECT_FALSE(ctl.View().Button1Enabled);

@@ -68,7 +68,7 @@ TEST(VerifyRun, EndsWithAClearMessageAndANonZeroStatus)
         HeadlessRig rig(Options({"--port", "ttyUSB7"}));
         rig.line.SetRefuseOpen("No such file or directory");
         EXPECT_EQ(rig.Run(), vePort);
-        EXPECT_NE(rig.err.str().find("Ошибка: Не удалось открыть порт COM1: No such file or directory"),
+        EXPECT_NE(rig.err.str().find("Ошибка: Невозможно открыть порт COM1: No such file or directory"),
                   std::string::npos);
         EXPECT_TRUE(rig.line.Writes().empty());
     }

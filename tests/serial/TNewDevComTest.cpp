@@ -243,13 +243,13 @@ TEST_F(Link, LinesFollowThePortAndFailedOpensSayWhy)
     link.SetCommNet("COM9");  // not there
     link.SetOpen(true);
     EXPECT_FALSE(link.GetOpen());
-    EXPECT_EQ(link.GetOpenError(), "Не возможно открыть устройство COM9: устройство не найдено");
+    EXPECT_EQ(link.GetOpenError(), "устройство не найдено");
 
     link.SetCommNet("COM2");
     TXComm other(nullptr, &pl);
     other.OpenDevice();
     link.SetOpen(true);
-    EXPECT_EQ(link.GetOpenError(), "Не возможно открыть устройство COM2: порт занят другой программой");
+    EXPECT_EQ(link.GetOpenError(), "порт занят другой программой");
     other.CloseDevice();
 
     for (const int denied : {EACCES, EPERM}) {
@@ -260,7 +260,7 @@ TEST_F(Link, LinesFollowThePortAndFailedOpensSayWhy)
         link.SetOpen(true);
         EXPECT_FALSE(link.GetOpen());
         EXPECT_EQ(link.GetOpenError(),
-                  "Не возможно открыть устройство COM2: нет прав доступа к порту. Пользователь должен состоять в "
+                  "нет прав доступа к порту. Пользователь должен состоять в "
                   "группе dialout: sudo adduser $USER dialout, затем выйти из системы и войти снова.");
     }
     {
@@ -275,7 +275,7 @@ TEST_F(Link, LinesFollowThePortAndFailedOpensSayWhy)
     link.SetOpen(true);
     EXPECT_FALSE(link.GetOpen());
     EXPECT_FALSE(link.GetDevice().GetOpened());
-    EXPECT_EQ(link.GetOpenError(), "Не возможно обновить контрольный блок устройства.");
+    EXPECT_EQ(link.GetOpenError(), "порт не принял настройки линии");
     {
         auto lk = pl.Lock();
         port.refuseState = false;

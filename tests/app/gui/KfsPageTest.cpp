@@ -53,10 +53,12 @@ TEST(KfsPageGui, ConnectChooseChangeWriteAndSeeTheFinalMessage)
         TKfsPage& page = gui.KfsPage();
         TForm1Controller& form1 = gui.Form1Controller();
         EXPECT_EQ(page.ComboBox1->currentText().toStdString(), gui.Simulator()->SlavePath());
+        // Nothing of a meter before a connection.
         EXPECT_TRUE(page.Button2->isHidden());
-        EXPECT_TRUE(page.Label[1]->isHidden());
-        EXPECT_TRUE(page.EditDigital[2]->isHidden());
-        EXPECT_EQ(page.EditDigital[0]->text(), "1");
+        for (size_t k = 0; k < page.Label.size(); ++k) {
+            EXPECT_TRUE(page.Label[k]->isHidden()) << k;
+            EXPECT_TRUE(page.EditDigital[k]->isHidden()) << k;
+        }
         w.PageControl1->setCurrentIndex(1);
 
         int sensorDialogs = 0;
@@ -68,12 +70,17 @@ TEST(KfsPageGui, ConnectChooseChangeWriteAndSeeTheFinalMessage)
                 select->Buttons()[1]->click();
                 select->BitBtn1->click();
             } else if (auto* box = qobject_cast<QMessageBox*>(d)) {
-                box->buttons().front()->click();
+                if (QAbstractButton* yes = box->button(QMessageBox::Yes))
+                    yes->click();
+                else
+                    box->buttons().front()->click();
             }
         });
 
+        EXPECT_EQ(page.SpeedButton2->text(), "Установить соединение");
         QTest::mouseClick(page.SpeedButton2, Qt::LeftButton);
         EXPECT_TRUE(page.SpeedButton2->isChecked());
+        EXPECT_EQ(page.SpeedButton2->text(), "Разорвать соединение");
         EXPECT_FALSE(page.ComboBox1->isEnabled());
         EXPECT_FALSE(w.PageControl1->isTabVisible(0));
         ASSERT_TRUE(QTest::qWaitFor([&] { return form1.Stage() == fsShowing || form1.Stage() == fsStopped; }, 30'000));
@@ -92,8 +99,11 @@ TEST(KfsPageGui, ConnectChooseChangeWriteAndSeeTheFinalMessage)
         QTest::mouseClick(page.Button2, Qt::LeftButton);
         ASSERT_TRUE(QTest::qWaitFor([&] { return form1.WriteResult() != wrNone; }, 30'000));
         ASSERT_EQ(form1.WriteResult(), wrDone) << form1.WriteMessage();
-        ASSERT_EQ(answer.boxes.size(), 1u);
-        EXPECT_EQ(answer.boxes[0], "Внимание|Произведено изменение\n КFS с 0,9987000 на 1,0050000");
+        ASSERT_EQ(answer.boxes.size(), 2u);
+        EXPECT_EQ(answer.boxes[0],
+                  "Внимание.|Записать KFS в прибор?\nДатчик: Модуль №1 FSA Диаметр 0,032\n КFS с 0,9987000 на "
+                  "1,0050000");
+        EXPECT_EQ(answer.boxes[1], "Внимание|Произведено изменение\n КFS с 0,9987000 на 1,0050000");
         EXPECT_EQ(w.LStatus->text(), "OK");
         float written = 0;
         std::string text;
@@ -106,6 +116,7 @@ TEST(KfsPageGui, ConnectChooseChangeWriteAndSeeTheFinalMessage)
 
         QTest::mouseClick(page.SpeedButton2, Qt::LeftButton);
         EXPECT_FALSE(page.SpeedButton2->isChecked());
+        EXPECT_EQ(page.SpeedButton2->text(), "Установить соединение");
         EXPECT_TRUE(page.Button2->isHidden());
         EXPECT_TRUE(page.ComboBox1->isEnabled());
         EXPECT_TRUE(w.PageControl1->isTabVisible(0));

@@ -69,9 +69,11 @@ TEST_F(MainWindow, ControlsAreLaidOutWithTheirTextsAndStartStates)
 
     QStringList items;
     for (int i = 0; i < w.CBPortName->count(); ++i) items << w.CBPortName->itemText(i);
-    EXPECT_EQ(items, QStringList({"COM1", "COM2", "COM3", "COM4", "/dev/ttyUSB0"}));
+    // The ports present, in their order; no COM name without its port.
+    EXPECT_EQ(items, QStringList({"/dev/ttyUSB0", "COM2"}));
     EXPECT_TRUE(w.CBPortName->isEditable());
-    EXPECT_EQ(w.CBPortName->currentText(), "COM1");
+    EXPECT_EQ(w.CBPortName->currentText(), "/dev/ttyUSB0");
+    EXPECT_EQ(rig.ctl.View().CBPortNameText, "/dev/ttyUSB0");
 
     EXPECT_EQ(w.PageControl1->tabPosition(), QTabWidget::South);
     EXPECT_EQ(w.PageControl1->tabText(0), "Поверка");
@@ -136,8 +138,8 @@ TEST_F(MainWindow, InputsReachTheControllerAndItsViewIsPaintedBack)
     w.CBPortName->lineEdit()->selectAll();
     QTest::keyClicks(w.CBPortName->lineEdit(), "ttyS7");
     EXPECT_EQ(rig.ctl.View().CBPortNameText, "ttyS7");
-    w.CBPortName->setCurrentIndex(2);
-    EXPECT_EQ(rig.ctl.View().CBPortNameText, "COM3");
+    w.CBPortName->setCurrentIndex(1);
+    EXPECT_EQ(rig.ctl.View().CBPortNameText, "COM2");
 
     QTest::mouseClick(w.ChBDopInfo, Qt::LeftButton);
     EXPECT_TRUE(rig.ctl.View().ChBDopInfoChecked);
@@ -147,7 +149,7 @@ TEST_F(MainWindow, InputsReachTheControllerAndItsViewIsPaintedBack)
 
     QTest::mouseClick(w.SBOpenClose, Qt::LeftButton);
     EXPECT_TRUE(rig.ctl.View().SBOpenCloseDown);
-    EXPECT_EQ(rig.line.GetCommNet(), "COM3");
+    EXPECT_EQ(rig.line.GetCommNet(), "COM2");
     EXPECT_FALSE(w.CBPortName->isEnabled());
     EXPECT_FALSE(w.PageControl1->isTabVisible(1));
     ASSERT_TRUE(rig.RunToStage(msReady));
