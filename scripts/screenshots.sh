@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes pictures of the real windows under a virtual X server, for review: the main window connected to the
-# built-in simulated meter with the protocol header, the sensor dialog, the about box and the save dialog; and
+# built-in simulated meter with the protocol header, the sensor dialog, the about box and the save dialog, the
+# "Стенд" page with four simulated meters under way and one meter's dialog; and
 # the first page of the printed protocol (a sample run) rendered from its PDF.
 # Usage: scripts/screenshots.sh [BUILD_DIR]   (default build/release); the PNG files go to build/screenshots/.
 set -euo pipefail
@@ -16,7 +17,7 @@ mkdir -p "$out"
 rm -f "$out"/*.png
 # The technician's locale (decimal comma); a sanitizer build would report the X libraries' own leaks.
 LANG=ru_RU.UTF-8 ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0} \
-  xvfb-run -a -s "-screen 0 1024x768x24" "$build/bin/rivanta" --simulate --screenshots "$out"
+  xvfb-run -a -s "-screen 0 1024x768x24" "$build/bin/rivanta" --simulate --bench-simulate 4 --screenshots "$out"
 
 # The printed protocol of a sample run with a laboratory's settings, its first page as a picture.
 lab=$(mktemp -d)

@@ -3,6 +3,7 @@
 
 #include "app/verify/TFMainController.h"
 #include "app/gui/TFMain.h"
+#include "app/gui/TBenchPage.h"
 #include "app/gui/TFSelectSensor.h"
 #include "app/gui/TKfsPage.h"
 #include "app/gui/TRivantaGui.h"
@@ -17,6 +18,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
 
@@ -28,6 +30,7 @@ namespace {
 // Time for a window to be laid out and painted before it is taken.
 constexpr int kSettleMs = 400;
 constexpr int kLimitMs = 60'000;
+constexpr int kBenchRunMs = 7000;
 }  // namespace
 
 TScreenshotTour::TScreenshotTour(TRivantaGui& gui, const QString& dir) : gui_(gui), dir_(dir) {}
@@ -105,7 +108,34 @@ void TScreenshotTour::TakeMainWindow()
     if (!Save(&gui_.FMain(), QStringLiteral("main-window.png"))) return;
     TakeModal(QStringLiteral("about-box.png"), [this] { gui_.FMain().SpeedButton3->click(); });
     TakeModal(QStringLiteral("save-dialog.png"), [this] { gui_.FMain().SpeedButton1->click(); });
-    if (!failed_) QCoreApplication::exit(0);
+    if (!failed_) TakeBenchPage();
+}
+
+void TScreenshotTour::TakeBenchPage()
+{
+    TBenchPage& page = gui_.BenchPage();
+    if (page.Table->rowCount() == 0) {
+        QCoreApplication::exit(0);
+        return;
+    }
+    gui_.FMain().PageControl1->setCurrentWidget(&page);
+    page.ButtonStartAll->click();
+    // Some seconds into the runs: the meters stand in their sweeps and points.
+    QTimer::singleShot(kBenchRunMs, this, [this, &page] {
+        if (!Save(&gui_.FMain(), QStringLiteral("bench-page.png"))) return;
+        QDialog* dialog = page.ShowMeter(0);
+        QTimer::singleShot(kSettleMs, this, [this, &page, dialog] {
+            if (!dialog || !Save(dialog, QStringLiteral("bench-meter.png"))) return;
+            dialog->close();
+            // Every meter switches its emulation off before the program ends.
+            page.ButtonStopAll->click();
+            auto* wait = new QTimer(this);
+            connect(wait, &QTimer::timeout, this, [this] {
+                if (!gui_.Bench().AnyRunning()) QCoreApplication::exit(failed_ ? 1 : 0);
+            });
+            wait->start(100);
+        });
+    });
 }
 
 void TScreenshotTour::TakeModal(const QString& name, const std::function<void()>& run)
