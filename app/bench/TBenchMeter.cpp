@@ -207,8 +207,9 @@ uint64_t TBenchMeter::DurationMs() const
 
 std::string TBenchMeter::MeterSerial() const
 {
+    // Zero until the identity answer has come.
     const uint32_t serial = ctl_->Fields().MeterSerial;
-    return serial == 0 && ctl_->Stage() <= msIdentifying ? std::string() : std::to_string(serial);
+    return serial == 0 ? std::string() : std::to_string(serial);
 }
 
 std::string TBenchMeter::SensorSize() const

@@ -329,7 +329,9 @@ void TBenchMeterDialog::Refresh()
         record = TRunRecorder::Snapshot(m->Controller(), {});
     }
     const std::string serial = m->MeterSerial();
-    LVerdict->setText(Qs((serial.empty() ? std::string() : "Счетчик №" + serial + " " + m->SensorSize() + ". ") +
+    const std::string sensor = m->SensorSize();
+    LVerdict->setText(Qs((serial.empty() ? std::string() : "Счетчик №" + serial) +
+                         (sensor.empty() ? std::string() : ", датчик " + sensor) + (serial.empty() ? "" : ": ") +
                          verdict));
     const QString text = Lines(m->Controller().View().Memo1Lines);
     if (Protocol->toPlainText() != text) Protocol->setPlainText(text);

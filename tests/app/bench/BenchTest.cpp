@@ -324,6 +324,9 @@ TEST(Bench, ASensorNotOfferedOrAPortThatWillNotOpenEndsOnlyItsMeter)
     EXPECT_EQ(rig.Meter(0).Message(), "Датчик в позиции 5 не предлагается для поверки; предлагаются позиции 0, 1, 2, 3.");
     EXPECT_EQ(rig.Meter(1).Outcome(), boPort);
     EXPECT_NE(rig.Meter(1).Message().find("устройство занято"), std::string::npos);
+    EXPECT_EQ(rig.Meter(1).MeterSerial(), "");  // it never answered
+    EXPECT_EQ(rig.Meter(1).SensorSize(), "");
+    EXPECT_EQ(rig.Meter(0).MeterSerial(), "21345");
     EXPECT_EQ(rig.Meter(2).Outcome(), boComplete);
     EXPECT_EQ(rig.bench.Outcome(), boUsage);
 }
