@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "RunBound.h"
 #include "app/window/IPrompter.h"
 #include "app/verify/TFMainController.h"
 #include "core/VirtualLoop.h"
-#include "protocol/Frame.h"
 #include "sim/MemoryLine.h"
 #include "sim/MeterDescription.h"
 #include "sim/MeterImage.h"
@@ -73,35 +73,6 @@ bool VirtualRun(double& realMs, double& virtualMs)
     return ctl.Stage() == rv::msDone;
 }
 
-struct Frame {
-    bool wakeUp = false;
-    uint8_t command = 0;
-    std::vector<uint8_t> params;
-};
-
-// A request as the server saw it: an optional wake-up byte, then destination, L, command, parameters.
-Frame Parse(const std::vector<uint8_t>& request)
-{
-    Frame f;
-    size_t at = 0;
-    while (at < request.size() && request[at] == 0x00) {
-        f.wakeUp = true;
-        ++at;
-    }
-    if (request.size() < at + 5) return f;
-    const size_t L = request[at + 1];
-    f.command = request[at + 2];
-    if (request.size() >= at + 3 + L - 1) f.params.assign(request.begin() + at + 3, request.begin() + at + 2 + L);
-    return f;
-}
-
-int CountLines(const std::string& text, const std::string& head)
-{
-    int n = 0;
-    for (size_t at = 0; (at = text.find(head, at)) != std::string::npos; at += head.size()) ++n;
-    return n;
-}
-
 int ProgramRun(const char* program)
 {
     std::mutex mu;
@@ -141,31 +112,11 @@ int ProgramRun(const char* program)
 
     std::ifstream in(outPath);
     const std::string protocol((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const int points = CountLines(protocol, "Измеренное значение расхода ");
 
     std::lock_guard<std::mutex> lk(mu);
-    int wakeUps = 0;
-    int sweepStart = -1, sweepEnd = -1;
-    for (size_t i = 0; i < exchanges.size(); ++i) {
-        const Frame f = Parse(exchanges[i].request);
-        if (f.wakeUp) ++wakeUps;
-        if (f.command != 0x20 || f.params.size() < 11 || rv::GetU16(f.params.data()) != emulator) continue;
-        const uint8_t* block = f.params.data() + 3;
-        const bool on = (block[1] & 0x60) == 0x60 || (block[5] & 0x60) == 0x60;
-        if (sweepStart < 0 && on && (block[0] == 0 || block[4] == 0) && (block[0] != 4 && block[4] != 4))
-            sweepStart = static_cast<int>(i);
-        if (!on) sweepEnd = static_cast<int>(i);
-    }
-    const double byteMs = 10.0 * 1000.0 / kBaud;
-    const int frames = static_cast<int>(exchanges.size());
-    const int sweepFrames = sweepStart >= 0 && sweepEnd > sweepStart ? sweepEnd - sweepStart : 0;
-    // The line: every request and answer byte at 10 bit times, the echo overlapping the request; a wake-up
-    // byte goes out during its own pause. The waits of the run: the two connect pauses, 100 ms per wake-up,
-    // 5 s before each point's results, 1 ms before every frame, 1 ms before each sweep request, and the
-    // window timers of the readout, the emulator checks, the run start and the series start.
-    const double lineMs = server.LineTimeMs() - wakeUps * byteMs;
-    const double waitsMs = 200.0 + 100.0 * wakeUps + 5000.0 * points + frames + sweepFrames + 10 + 2 * 10 + 1 + 1;
-    const double boundMs = lineMs + waitsMs;
+    const rv::benchmark::SRunBound b = rv::benchmark::RunBound(exchanges, server.LineTimeMs(), emulator, protocol, kBaud);
+    const int points = b.points, frames = b.frames, sweepFrames = b.sweepFrames, wakeUps = b.wakeUps;
+    const double lineMs = b.lineMs, waitsMs = b.waitsMs, boundMs = b.BoundMs();
     const double cpuMs =
         (ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1000.0 + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1000.0;
 

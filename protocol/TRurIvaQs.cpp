@@ -33,7 +33,8 @@ TRurIvaQs::TRurIvaQs(TComponent* owner, Loop* loop)
       loop_(loop ? *loop : Loop::Current()),
       answerTimer_(std::make_unique<TTimer>(nullptr, &loop_)),
       sendTimer_(std::make_unique<TTimer>(nullptr, &loop_)),
-      wakeUpTimer_(std::make_unique<TTimer>(nullptr, &loop_))
+      wakeUpTimer_(std::make_unique<TTimer>(nullptr, &loop_)),
+      pauseTimer_(std::make_unique<TTimer>(nullptr, &loop_))
 {
     SetMasterNetAddress(0xF0);
     SetSlaveNetAddress(7);
@@ -44,6 +45,8 @@ TRurIvaQs::TRurIvaQs(TComponent* owner, Loop* loop)
     wakeUpTimer_->OnTimer = BindMethod<&TRurIvaQs::TNullByte>(this);
     wakeUpTimer_->Start();
     wakeUp_ = true;
+    pauseTimer_->SetInterval(kWakeUpPauseMs);
+    pauseTimer_->OnTimer = BindMethod<&TRurIvaQs::TWakeUpPause>(this);
 }
 
 TRurIvaQs::~TRurIvaQs()
@@ -51,6 +54,7 @@ TRurIvaQs::~TRurIvaQs()
     answerTimer_.reset();
     wakeUpTimer_.reset();
     sendTimer_.reset();
+    pauseTimer_.reset();
     DetachLink();
 }
 
@@ -178,23 +182,23 @@ void TRurIvaQs::BreakTransmit()
     wakeUpTimer_->Stop();
 }
 
-void TRurIvaQs::ApplyWakeUpRule()
+bool TRurIvaQs::ApplyWakeUpRule()
 {
     wakeUpTimer_->Stop();
     wakeUpTimer_->Start();
-    if (!wakeUp_) return;
+    if (!wakeUp_) return false;
     // The flag is cleared only once the byte went out, so a refused send wakes the device next time.
     link_->Transmit_Byte(kWakeUpByte);
     wakeUp_ = false;
     ++stats_.WakeUps;
     Trace(TraceKind::WakeUp, &kWakeUpByte, 1);
-    loop_.Sleep(kWakeUpPauseMs);
+    return true;
 }
 
 void TRurIvaQs::ModemCommand(const std::string& text)
 {
     Link("ModemCommand");
-    ApplyWakeUpRule();
+    if (ApplyWakeUpRule()) loop_.Sleep(kWakeUpPauseMs);
     link_->ModemCommand(text);
 }
 
@@ -283,9 +287,28 @@ void TRurIvaQs::TPackage(TObject*)
 {
     break_ = false;
     sendTimer_->Stop();
-    if (!link_) return;
+    // During a wake-up pause the frame goes when the pause ends, as it then stands.
+    if (!link_ || pauseTimer_->GetEnabled()) return;
+    SendFrame(true);
+}
+
+void TRurIvaQs::TWakeUpPause(TObject*)
+{
+    pauseTimer_->Stop();
+    // A request broken off during the pause sends nothing; one made since then goes now.
+    if (!link_ || break_) return;
+    SendFrame(false);
+}
+
+void TRurIvaQs::SendFrame(bool wakeUpFirst)
+{
     try {
-        ApplyWakeUpRule();
+        // After the wake-up byte the frame waits for the end of the pause on a timer, not in a sleep: the loop
+        // thread goes on serving everything else on it (the other meters of a bench) meanwhile.
+        if (wakeUpFirst && ApplyWakeUpRule()) {
+            pauseTimer_->Start();
+            return;
+        }
         link_->Transmit_Packed(tx_, txLength_);
         sentAtMs_ = loop_.NowMs();
         ++stats_.Frames;

@@ -84,7 +84,8 @@ public:
     // Applies WorkType to the link. Returns false (and changes nothing) while the link is open or
     // when there is no link.
     bool Initialization();
-    // Abandons the request: the send, answer and wake-up timers stop; a pending retry is cancelled.
+    // Abandons the request: the send, answer and wake-up timers stop; a pending retry is cancelled, and a frame
+    // waiting out its wake-up pause is not sent (a request made before the pause ends goes when it ends).
     void BreakTransmit();
     // Sends a modem command (a carriage return is appended), preceded by the wake-up byte after idle.
     // Errors of the link reach the caller.
@@ -130,6 +131,7 @@ public:
     void TPackage(TObject* Sender);   // send timer: sends the frame
     void TOut(TObject* Sender);       // answer timer: time-out
     void TNullByte(TObject* Sender);  // wake-up timer: idle detection
+    void TWakeUpPause(TObject* Sender);  // pause timer: the frame after the wake-up byte
 
     // --- Trace and statistics. With no hook the trace costs a test of an empty function.
     // The hook is also handed to the link, which reports what it discards.
@@ -205,7 +207,11 @@ private:
     void ForwardModemConnect(TObject*) { OnModemConnect(this); }
     void ForwardModemDisconnect(TObject*) { OnModemDisconnect(this); }
     void ForwardModemCommand(void* Buf, int Size) { OnModemCommand(Buf, Size); }
-    void ApplyWakeUpRule();
+    // Restarts the idle detection; true when the wake-up byte went out and the pause is to follow.
+    bool ApplyWakeUpRule();
+    // Sends the frame and starts the answer timer; with wakeUpFirst the wake-up rule comes first, and after a
+    // wake-up byte the frame waits for the pause timer.
+    void SendFrame(bool wakeUpFirst);
     void ScheduleRetry();
     IDeviceLink& Link(const char* request) const;
     void DetachLink();
@@ -224,6 +230,7 @@ private:
     std::unique_ptr<TTimer> answerTimer_;
     std::unique_ptr<TTimer> sendTimer_;
     std::unique_ptr<TTimer> wakeUpTimer_;
+    std::unique_ptr<TTimer> pauseTimer_;  // the 100 ms after the wake-up byte
 
     uint8_t tx_[kBufferSize] = {};
     uint8_t rx_[kBufferSize] = {};

@@ -2,9 +2,10 @@
 # Takes pictures of the real windows under a virtual X server, for review: the main window connected to the
 # built-in simulated meter with the protocol header, the sensor dialog, the about box, the save dialog, the
 # laboratory's settings and the conditions; the main window after the verification with its points and verdict,
-# the Журнал page and the record of the run; and the first page of the printed protocol (a sample run) rendered
-# from its PDF. The laboratory's settings and the journal are a sample's own, never the user's; two earlier runs
-# on other simulated meters fill the journal first.
+# the Журнал page and the record of the run; the "Стенд" page with four simulated meters under way and one meter's
+# dialog; and the first page of the printed protocol (a sample run) rendered from its PDF. The laboratory's
+# settings and the journal are a sample's own, never the user's; two earlier runs on other simulated meters fill
+# the journal first.
 # Usage: scripts/screenshots.sh [BUILD_DIR]   (default build/release); the PNG files go to build/screenshots/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -56,7 +57,7 @@ QT_QPA_PLATFORM=offscreen "$build/bin/rivanta-verify" --simulate --meter deviati
   >/dev/null 2>&1 &
 QT_QPA_PLATFORM=offscreen "$build/bin/rivanta-verify" --simulate --meter three-path --reverse >/dev/null 2>&1 &
 wait
-xvfb-run -a -s "-screen 0 1024x768x24" "$build/bin/rivanta" --simulate --screenshots "$out"
+xvfb-run -a -s "-screen 0 1024x768x24" "$build/bin/rivanta" --simulate --bench-simulate 4 --screenshots "$out"
 
 # The printed protocol of a sample run with the laboratory's settings, its first page as a picture.
 QT_QPA_PLATFORM=offscreen "$build/bin/rivanta-journal" --settings "$settings" sample --pdf "$out/protocol.pdf"

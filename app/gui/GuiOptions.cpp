@@ -10,6 +10,7 @@ const char kGuiUsage[] =
     "  --meter ИМЯ|ФАЙЛ     имитатор с прибором из описания JSON (включает --simulate): файл или имя\n"
     "                       прибора (default, three-path, deviation ...) из папки rivanta/meters\n"
     "                       в ~/.local/share, /usr/local/share или /usr/share\n"
+    "  --bench-simulate N   стенд из N имитаторов разных приборов (1..64) в строках страницы \"Стенд\"\n"
     "  --screenshots КАТАЛОГ  соединиться с имитатором, сохранить снимки окон в каталог и выйти\n"
     "  --help               эта справка\n"
     "  --version            версия программы\n";
@@ -42,6 +43,12 @@ std::string ParseGuiOptions(const std::vector<std::string>& args, SGuiOptions& o
         } else if (a == "--meter") {
             if (!value(options.MeterFile)) return "После --meter нужен файл описания прибора.";
             options.Simulate = true;
+        } else if (a == "--bench-simulate") {
+            std::string count;
+            if (!value(count) || count.size() > 2 || count.find_first_not_of("0123456789") != std::string::npos ||
+                std::stoi(count) < 1 || std::stoi(count) > 64)
+                return "После --bench-simulate нужно число имитаторов от 1 до 64.";
+            options.BenchSimulate = std::stoi(count);
         } else if (a == "--screenshots") {
             if (!value(options.ScreenshotDir)) return "После --screenshots нужен каталог.";
         } else {

@@ -11,6 +11,7 @@ struct SGuiOptions {
     bool Simulate = false;      // --simulate: the built-in simulated meter on a pseudo-terminal, preselected
     std::string MeterFile;      // --meter NAME|FILE: that meter description instead (implies --simulate)
     std::string ScreenshotDir;  // --screenshots DIR: connect, picture the windows into DIR and end
+    int BenchSimulate = 0;      // --bench-simulate N: N simulated meters on pseudo-terminals in the rows of "Стенд"
 };
 
 extern const char kGuiUsage[];

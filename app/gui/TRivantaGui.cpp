@@ -5,6 +5,7 @@
 #include "app/kfs/TForm1Controller.h"
 #include "app/kfs/TKfsPageController.h"
 #include "app/gui/GuiLook.h"
+#include "app/gui/TBenchPage.h"
 #include "app/gui/TFMain.h"
 #include "app/gui/TFSelectSensor.h"
 #include "app/gui/TGuiJournal.h"
@@ -12,6 +13,7 @@
 #include "controls/TFormStatus.h"
 #include "core/qt/QtLoop.h"
 #include "serial/TNewDevCom.h"
+#include "sim/BenchMeters.h"
 #include "sim/MeterDescription.h"
 #include "sim/PtyMeterServer.h"
 #include "sim/SimMeter.h"
@@ -65,6 +67,7 @@ TRivantaGui::TRivantaGui(const SGuiOptions& options, const SFormStatePlace& plac
     });
     select_ = new TFSelectSensor(fmain_.get(), sdChange);
     journal_ = std::make_unique<TGuiJournal>(*controller_, *fmain_, prompter_);
+    AddBenchPage(ports);
 
     prompter_.SetWindows(fmain_.get(), selectTest_, select_);
     fmain_->FormStatus1->SetForms({fmain_.get(), selectTest_, form1_.get(), select_});
@@ -75,6 +78,8 @@ TRivantaGui::~TRivantaGui()
     prompter_.SetWindows(nullptr, nullptr, nullptr);
     journal_.reset();
     fmain_.reset();
+    bench_.reset();
+    benchSimulators_.clear();
     kfsPageController_.reset();
     form1Controller_.reset();
     form1Link_.reset();
@@ -82,6 +87,23 @@ TRivantaGui::~TRivantaGui()
     controller_.reset();
     link_.reset();
     simulator_.reset();
+}
+
+void TRivantaGui::AddBenchPage(const std::vector<std::string>& ports)
+{
+    // Every meter of the bench gets a link of its own, set up as the main window's.
+    bench_ = std::make_unique<TBench>(*loop_, [this](const SBenchMeterOptions&) {
+        auto link = std::make_unique<TNewDevCom>(nullptr, loop_.get());
+        link->SetBaudRate(br9600);
+        return link;
+    });
+    benchPage_ = new TBenchPage(*bench_, prompter_, ports);
+    fmain_->PageControl1->addTab(benchPage_, QStringLiteral("Стенд"));
+    fmain_->installEventFilter(benchPage_);
+    for (const sim::BenchMeter& m : sim::BenchMeters(options_.BenchSimulate)) {
+        benchSimulators_.push_back(std::make_unique<sim::PtyMeterServer>(std::make_unique<sim::SimMeter>(m.image)));
+        benchPage_->AddRow(benchSimulators_.back()->SlavePath(), m.sensor);
+    }
 }
 
 void TRivantaGui::Show()

@@ -7,6 +7,8 @@
 #include "controls/FormStateFile.h"
 
 #include <memory>
+#include <string>
+#include <vector>
 
 class QComboBox;
 class QWidget;
@@ -14,6 +16,8 @@ class QWidget;
 namespace rv {
 
 class QtLoop;
+class TBench;
+class TBenchPage;
 class TFMain;
 class TFMainController;
 class TFSelectSensor;
@@ -58,8 +62,14 @@ public:
     TNewDevCom& NewDevCom1() { return *link_; }
     // Null without --simulate.
     sim::PtyMeterServer* Simulator() { return simulator_.get(); }
+    // The "Стенд" page and its bench; the simulated meters of --bench-simulate in its rows.
+    TBenchPage& BenchPage() { return *benchPage_; }
+    TBench& Bench() { return *bench_; }
+    const std::vector<std::unique_ptr<sim::PtyMeterServer>>& BenchSimulators() const { return benchSimulators_; }
 
 private:
+    void AddBenchPage(const std::vector<std::string>& ports);
+
     SGuiOptions options_;
     std::unique_ptr<QtLoop> loop_;
     std::unique_ptr<sim::PtyMeterServer> simulator_;
@@ -76,6 +86,9 @@ private:
     QComboBox* form1PortBox_ = nullptr;  // owned by form1_
     TFSelectSensor* select_ = nullptr;  // owned by fmain_
     std::unique_ptr<TGuiJournal> journal_;
+    std::vector<std::unique_ptr<sim::PtyMeterServer>> benchSimulators_;
+    std::unique_ptr<TBench> bench_;
+    TBenchPage* benchPage_ = nullptr;  // owned by fmain_
 };
 
 }  // namespace rv

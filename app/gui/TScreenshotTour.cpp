@@ -3,6 +3,7 @@
 
 #include "app/verify/TFMainController.h"
 #include "app/gui/TFMain.h"
+#include "app/gui/TBenchPage.h"
 #include "app/gui/TFSelectSensor.h"
 #include "app/gui/TGuiJournal.h"
 #include "app/gui/TJournalPage.h"
@@ -22,6 +23,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
 
@@ -35,6 +37,7 @@ constexpr int kSettleMs = 400;
 // The header comes within seconds; the run with its pauses between the test points takes about half a minute more.
 constexpr int kLimitMs = 60'000;
 constexpr int kRunLimitMs = 180'000;
+constexpr int kBenchRunMs = 7000;
 }  // namespace
 
 TScreenshotTour::TScreenshotTour(TRivantaGui& gui, const QString& dir) : gui_(gui), dir_(dir) {}
@@ -148,7 +151,34 @@ void TScreenshotTour::TakeJournal()
     TJournalPage& page = gui_.Journal().JournalPage();
     if (!Save(&gui_.FMain(), QStringLiteral("journal-page.png"))) return;
     TakeModal(QStringLiteral("record-dialog.png"), [&page] { page.OpenRow(0); });
-    if (!failed_) QCoreApplication::exit(0);
+    if (!failed_) TakeBenchPage();
+}
+
+void TScreenshotTour::TakeBenchPage()
+{
+    TBenchPage& page = gui_.BenchPage();
+    if (page.Table->rowCount() == 0) {
+        QCoreApplication::exit(0);
+        return;
+    }
+    gui_.FMain().PageControl1->setCurrentWidget(&page);
+    page.ButtonStartAll->click();
+    // Some seconds into the runs: the meters stand in their sweeps and points.
+    QTimer::singleShot(kBenchRunMs, this, [this, &page] {
+        if (!Save(&gui_.FMain(), QStringLiteral("bench-page.png"))) return;
+        QDialog* dialog = page.ShowMeter(0);
+        QTimer::singleShot(kSettleMs, this, [this, &page, dialog] {
+            if (!dialog || !Save(dialog, QStringLiteral("bench-meter.png"))) return;
+            dialog->close();
+            // Every meter switches its emulation off before the program ends.
+            page.ButtonStopAll->click();
+            auto* wait = new QTimer(this);
+            connect(wait, &QTimer::timeout, this, [this] {
+                if (!gui_.Bench().AnyRunning()) QCoreApplication::exit(failed_ ? 1 : 0);
+            });
+            wait->start(100);
+        });
+    });
 }
 
 void TScreenshotTour::TakeModal(const QString& name, const std::function<void()>& run)

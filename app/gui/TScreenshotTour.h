@@ -36,6 +36,8 @@ private:
     void TakeMainWindow();
     void TakeVerdict();
     void TakeJournal();
+    // With rows on the "Стенд" page: starts them all, takes the page and the first meter's dialog, stops them.
+    void TakeBenchPage();
     // Takes the modal dialog that opens once run has started, then closes it with reject.
     void TakeModal(const QString& name, const std::function<void()>& run);
     bool Save(QWidget* widget, const QString& name);

@@ -8,6 +8,7 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -27,13 +28,23 @@ struct SOptionText {
 
 // Every option of the program, in the order the help lists them.
 const SOptionText kOptions[] = {
-    {"port", "ИМЯ", "последовательный порт (COM1, ttyUSB0, /dev/ttyS0, ...)"},
-    {"simulate", "", "встроенный имитатор прибора на псевдотерминале"},
+    {"port", "ИМЯ",
+     "последовательный порт (COM1, ttyUSB0, /dev/ttyS0, ...); несколько --port - стенд: приборы поверяются "
+     "одновременно"},
+    {"simulate", "",
+     "встроенный имитатор прибора на псевдотерминале; --simulate N - стенд из N имитаторов (1..64) разных приборов "
+     "и датчиков"},
+    {"bench", "ФАЙЛ",
+     "стенд из файла: строка на прибор \"ПОРТ [--sensor N] [--reverse] [--extra-info] [--answer yes|no]\", "
+     "# - комментарий; чего строка не задает, берется из параметров"},
     {"meter", "ФАЙЛ", "описание прибора для имитатора: файл JSON или имя поставляемого прибора (three-path, ...)"},
     {"sensor", "N", "позиция датчика 0..5, как ее предлагает диалог; без него - первый предложенный"},
     {"reverse", "", "с потоком в обратном направлении"},
     {"extra-info", "", "вывод дополнительной информации"},
     {"report", "ФАЙЛ", "сохранить протокол в файл (кодировка 1251, строки CR LF)"},
+    {"report-dir", "ПАПКА",
+     "стенд: полный протокол каждого прибора - в свой файл ПАПКА/СЕРИЙНЫЙ_ДАТЧИК.TXT (кодировка 1251, строки CR "
+     "LF); без него протоколы выводятся в конце один за другим"},
     {"answer", "yes|no", "ответ на вопросы Да/Нет (по умолчанию no)"},
     {"trace", "", "обмен с прибором в поток ошибок"},
     {"timeout", "СЕКУНДЫ",
@@ -61,7 +72,9 @@ const char kExitStatuses[] =
     "  2  неверные параметры\n"
     "  3  порт не открыт\n"
     "  4  связь с прибором потеряна во время работы\n"
-    "  5  остановлено техником или сигналом\n";
+    "  5  остановлено техником или сигналом\n"
+    "Стенд (несколько приборов): 0 - только если протоколы всех приборов полные, иначе код самого серьезного исхода "
+    "в порядке 2, 3, 4, 1, 5; в конце - таблица итогов в стандартный вывод.\n";
 
 QString Q(const std::string& s)
 {
@@ -154,11 +167,43 @@ bool CheckKfsValues(const std::string& text, std::string& error)
     return false;
 }
 
+// Takes the count of "--simulate N" (or "--simulate=N") out of the arguments, which QCommandLineParser cannot give
+// an optional value; false with a message when the count is no number of meters.
+bool TakeSimulateCount(const std::vector<std::string>& args, std::vector<std::string>& rest, int& count,
+                       std::string& error)
+{
+    rest.clear();
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        std::string value;
+        if (a.rfind("--simulate=", 0) == 0) {
+            value = a.substr(11);
+        } else if (a == "--simulate" && i + 1 < args.size() && !args[i + 1].empty() &&
+                   std::isdigit(static_cast<unsigned char>(args[i + 1][0]))) {
+            value = args[++i];
+        } else {
+            rest.push_back(a);
+            continue;
+        }
+        rest.push_back("--simulate");
+        int64_t n = 0;
+        if (!ParseInt64(value, n) || n < 1 || n > kMaxSimulated) {
+            error = "Число имитаторов \"" + value + "\" должно быть целым от 1 до " + std::to_string(kMaxSimulated) +
+                    ".";
+            return false;
+        }
+        count = static_cast<int>(n);
+    }
+    return true;
+}
+
 // Parses into the fields both jobs share; the rest stays in the parser for the job's own options.
-bool ParseCommon(QCommandLineParser& parser, const std::vector<std::string>& args, SRunnerOptions& options,
+bool ParseCommon(QCommandLineParser& parser, const std::vector<std::string>& given, SRunnerOptions& options,
                  std::string& error)
 {
     Define(parser);
+    std::vector<std::string> args;
+    if (!TakeSimulateCount(given, args, options.SimulateCount, error)) return false;
     QStringList list{QString::fromUtf8(kProgram)};
     for (const std::string& a : args) list << Q(a);
     if (!parser.parse(list)) {
@@ -172,19 +217,22 @@ bool ParseCommon(QCommandLineParser& parser, const std::vector<std::string>& arg
     for (const SOptionText& o : kOptions) {
         if (!*o.ValueName || !parser.isSet(o.Name)) continue;
         const QStringList values = parser.values(o.Name);
-        if (values.size() > 1) {
+        // Several ports make a bench.
+        if (values.size() > 1 && std::string(o.Name) != "port") {
             error = "Параметр --" + std::string(o.Name) + " задан дважды.";
             return false;
         }
-        if (values.front().isEmpty()) {
-            error = "Параметр --" + std::string(o.Name) + " требует значения.";
-            return false;
-        }
+        for (const QString& v : values)
+            if (v.isEmpty()) {
+                error = "Параметр --" + std::string(o.Name) + " требует значения.";
+                return false;
+            }
     }
     options.Help = parser.isSet("help");
     options.Version = parser.isSet("version");
     if (options.Help || options.Version) return true;
-    options.Port = S(parser.value("port"));
+    for (const QString& port : parser.values("port")) options.Ports.push_back(S(port));
+    if (!options.Ports.empty()) options.Port = options.Ports.front();
     options.Simulate = parser.isSet("simulate");
     options.MeterFile = S(parser.value("meter"));
     options.Trace = parser.isSet("trace");
@@ -206,8 +254,8 @@ bool ParseCommon(QCommandLineParser& parser, const std::vector<std::string>& arg
         }
         options.AnswerYes = answer == "yes";
     }
-    if (options.Simulate == !options.Port.empty()) {
-        error = "Укажите либо --port ИМЯ, либо --simulate.";
+    if (options.Simulate == (!options.Port.empty() || parser.isSet("bench"))) {
+        error = "Укажите либо --port ИМЯ (или --bench ФАЙЛ), либо --simulate.";
         return false;
     }
     if (!options.MeterFile.empty() && !options.Simulate) {
@@ -331,7 +379,28 @@ bool ParseVerifyOptions(const std::vector<std::string>& args, SVerifyOptions& op
     if (parser.isSet("conditions") && !ParseConditions(S(parser.value("conditions")), options, error)) return false;
     options.Pdf = S(parser.value("pdf"));
     if (parser.isSet("pdf") && !CheckReportFile(options.Pdf, error)) return false;
+    options.Bench = S(parser.value("bench"));
+    options.ReportDir = S(parser.value("report-dir"));
+    if (!IsBench(options)) return true;
+    if (options.Ports.size() > static_cast<size_t>(kMaxSimulated)) {
+        error = "Стенд - не более " + std::to_string(kMaxSimulated) + " приборов.";
+        return false;
+    }
+    if (!options.Report.empty() || !options.Pdf.empty()) {
+        error = std::string("Параметр --") + (options.Report.empty() ? "pdf" : "report") +
+                " сохраняет протокол одного прибора; протоколы стенда - в папку --report-dir ПАПКА и в журнал.";
+        return false;
+    }
+    // A probe name stands for the files the meters' protocols will get: the folder must exist and take them.
+    if (!options.ReportDir.empty() && !CheckReportFile(options.ReportDir + "/СЕРИЙНЫЙ_ДАТЧИК.TXT", error))
+        return false;
     return true;
+}
+
+bool IsBench(const SVerifyOptions& options)
+{
+    return options.Ports.size() > 1 || !options.Bench.empty() || !options.ReportDir.empty() ||
+           options.SimulateCount > 1;
 }
 
 bool ParseConditions(const std::string& text, SVerifyOptions& options, std::string& error)
@@ -381,12 +450,16 @@ bool ParseKfsWriteOptions(const std::vector<std::string>& args, SKfsWriteOptions
     QCommandLineParser parser;
     if (!ParseCommon(parser, args, options.Common, error)) return false;
     if (options.Common.Help || options.Common.Version) return true;
-    for (const char* verifyOnly :
-         {"sensor", "reverse", "extra-info", "report", "journal", "no-journal", "technician", "conditions", "pdf"}) {
+    for (const char* verifyOnly : {"sensor", "reverse", "extra-info", "report", "journal", "no-journal", "technician",
+                                   "conditions", "pdf", "bench", "report-dir"}) {
         if (parser.isSet(verifyOnly)) {
             error = "Параметр --" + std::string(verifyOnly) + " относится к поверке, не к --kfs-write.";
             return false;
         }
+    }
+    if (options.Common.Ports.size() > 1 || options.Common.SimulateCount > 1) {
+        error = "Запись KFS - для одного прибора: задайте один --port или --simulate без числа.";
+        return false;
     }
     const std::string target = S(parser.value("kfs-write"));
     const size_t eq = target.find('=');
@@ -407,7 +480,8 @@ std::string RunnerUsage()
     QString text = parser.helpText();
     // The generated first line names the program as it was started; the help names it as it is installed.
     const qsizetype nl = text.indexOf('\n');
-    text = "Использование: " + QString::fromUtf8(kProgram) + " (--port ИМЯ | --simulate [--meter ФАЙЛ]) [параметры]" +
+    text = "Использование: " + QString::fromUtf8(kProgram) +
+           " (--port ИМЯ [--port ИМЯ ...] | --bench ФАЙЛ | --simulate [N] [--meter ФАЙЛ]) [параметры]" +
            (nl < 0 ? QString() : text.mid(nl));
     return S(text) + "\n" + kExitStatuses;
 }

@@ -10,8 +10,10 @@ namespace rv {
 
 // What every job of the runner takes.
 struct SRunnerOptions {
-    std::string Port;        // --port NAME
+    std::string Port;        // --port NAME: the first one given
+    std::vector<std::string> Ports;  // every --port NAME, in order (more than one make a bench)
     bool Simulate = false;   // --simulate
+    int SimulateCount = 1;   // --simulate N: N simulated meters (more than one make a bench)
     std::string MeterFile;   // --meter FILE, with --simulate
     bool AnswerYes = false;  // --answer yes|no
     bool Trace = false;      // --trace
@@ -32,7 +34,16 @@ struct SVerifyOptions : SRunnerOptions {
     std::string Technician;     // --technician NAME: empty takes the laboratory's
     std::optional<double> AirTemperature, Humidity, Pressure;  // --conditions T,H,P
     std::string Pdf;            // --pdf FILE: the printable protocol of the run
+    // The bench: several meters verified at once.
+    std::string Bench;          // --bench FILE: the meters, a line each
+    std::string ReportDir;      // --report-dir DIR: each complete protocol to its own file there
 };
+
+// A bench holds at most this many meters (ports, bench file lines or simulated meters).
+inline constexpr int kMaxSimulated = 64;
+// The options ask for a bench: more than one port or simulated meter, a bench file or a report folder. Without
+// them the verification is the one-meter job.
+bool IsBench(const SVerifyOptions& options);
 
 // The conditions "T,H,P" of --conditions (air temperature in deg C, relative humidity in %, pressure in kPa):
 // separated by ';', or by ',' where that leaves no doubt; a field may be left empty. False with a message.

@@ -2,6 +2,7 @@
 #include "app/runner/VerifyProgram.h"
 
 #include "app/record/TRunRecorder.h"
+#include "app/runner/BenchProgram.h"
 #include "app/runner/RunnerOptions.h"
 #include "app/runner/RunnerProgram.h"
 #include "app/runner/THeadlessRun.h"
@@ -73,6 +74,8 @@ int RunVerifyProgram(const std::vector<std::string>& args)
             return veUsage;
         }
     }
+
+    if (IsBench(options)) return RunBenchProgram(options, journal.get(), context);
 
     QtLoop loop;
     std::unique_ptr<sim::PtyMeterServer> server;

@@ -75,10 +75,9 @@ void TMeterConnection::Abandon()
 bool TMeterConnection::Connect(const std::string& port, std::string& failure)
 {
     Abandon();
-    if (!port_->Open(port, failure)) return false;
+    if (!port_->Open(port, failure, [this] { Guarded([&] { net_->GetDeviceID(); }); })) return false;
     connected_ = true;
     identifying_ = true;
-    net_->GetDeviceID();
     return true;
 }
 

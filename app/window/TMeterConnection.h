@@ -38,8 +38,8 @@ public:
     TMeterConnection(const TMeterConnection&) = delete;
     TMeterConnection& operator=(const TMeterConnection&) = delete;
 
-    // Abandons, opens the port by name (DTR, then RTS, raised after it) and asks the meter's identity; OnIdentity
-    // follows. False, with the message for the technician, when the port would not open.
+    // Abandons, opens the port by name (DTR, then RTS, raised after it) and, once they are up, asks the meter's
+    // identity; OnIdentity follows. False, with the message for the technician, when the port would not open.
     bool Connect(const std::string& port, std::string& failure);
     // Abandons and closes the port.
     void Disconnect();

@@ -9,11 +9,15 @@
 namespace rv {
 
 TWindowPort::TWindowPort(IDeviceLink& link, TRurIvaQs_6x6& net, Loop& loop, int timeOutMs)
-    : link_(link), net_(net), loop_(loop), lost_(std::make_unique<TTimer>(nullptr, &loop))
+    : link_(link),
+      net_(net),
+      lost_(std::make_unique<TTimer>(nullptr, &loop)),
+      lines_(MakeTimer(loop, "PortLines", kLinePauseMs))
 {
     lost_->SetName("PortLost");
     lost_->SetInterval(1);
     lost_->OnTimer = Bind(this, &TWindowPort::LostTimer);
+    lines_->OnTimer = Bind(this, &TWindowPort::LinesTimer);
     net_.SetName("Net_6x6");
     net_.SetDeviceComm(&link_);
     net_.SetMasterNetAddress(0xF0);
@@ -25,7 +29,7 @@ TWindowPort::TWindowPort(IDeviceLink& link, TRurIvaQs_6x6& net, Loop& loop, int 
 
 TWindowPort::~TWindowPort() = default;
 
-bool TWindowPort::Open(const std::string& port, std::string& failure)
+bool TWindowPort::Open(const std::string& port, std::string& failure, std::function<void()> ready)
 {
     link_.SetCommNet(port);
     if (net_.Initialization()) {
@@ -37,15 +41,31 @@ bool TWindowPort::Open(const std::string& port, std::string& failure)
         failure = "Невозможно открыть порт " + port + (reason.empty() ? "." : ": " + reason);
         return false;
     }
-    loop_.Sleep(100);
-    link_.SetDTR(true);
-    loop_.Sleep(100);
-    link_.SetRTS(true);
+    // The pauses run on a timer rather than in a sleep: the loop thread serves everything else meanwhile (the
+    // other meters of a bench).
+    ready_ = std::move(ready);
+    linesRaised_ = 0;
+    lines_->Start();
     return true;
+}
+
+void TWindowPort::LinesTimer(TObject*)
+{
+    if (linesRaised_++ == 0) {
+        link_.SetDTR(true);
+        return;
+    }
+    lines_->Stop();
+    link_.SetRTS(true);
+    std::function<void()> ready = std::move(ready_);
+    ready_ = nullptr;
+    if (ready) ready();
 }
 
 void TWindowPort::Close()
 {
+    lines_->Stop();
+    ready_ = nullptr;
     link_.SetOpen(false);
     openedHere_ = false;
 }
@@ -53,6 +73,8 @@ void TWindowPort::Close()
 void TWindowPort::Abandon()
 {
     lost_->Stop();
+    lines_->Stop();
+    ready_ = nullptr;
     net_.BreakTransmit();
     net_.AbandonRequest();
 }

@@ -7,7 +7,9 @@
 
 #include "core/Event.h"
 
+#include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -27,9 +29,10 @@ public:
     TWindowPort(const TWindowPort&) = delete;
     TWindowPort& operator=(const TWindowPort&) = delete;
 
-    // Opens the port by name; once open, raises DTR and then RTS, 100 ms apart. False, with the message for
-    // the technician, when the port would not open.
-    bool Open(const std::string& port, std::string& failure);
+    // Opens the port by name; once open, raises DTR 100 ms later and RTS 100 ms after that, then ready follows
+    // from the loop (unless Abandon or Close came first). False, with the message for the technician, when the
+    // port would not open; ready never follows then.
+    bool Open(const std::string& port, std::string& failure, std::function<void()> ready);
     void Close();
     // Stops the request under way and the transmission itself, and forgets a lost port not yet reported:
     // nothing of an earlier step is retried towards a port given up.
@@ -46,11 +49,15 @@ public:
 
 private:
     void LostTimer(TObject* Sender);
+    void LinesTimer(TObject* Sender);
+    static constexpr uint32_t kLinePauseMs = 100;
 
     IDeviceLink& link_;
     TRurIvaQs_6x6& net_;
-    Loop& loop_;
     std::unique_ptr<TTimer> lost_;
+    std::unique_ptr<TTimer> lines_;
+    std::function<void()> ready_;
+    int linesRaised_ = 0;
     std::string lostReason_;
     bool openedHere_ = false;
 };

@@ -69,10 +69,15 @@ TEST(MainConnection, ReadsTheRecordsInOrderAndPrintsTheHeaderOfTheChosenSensor)
     rig.Connect("COM3");
     EXPECT_EQ(rig.line.GetCommNet(), "COM3");  // the combo's text, not an item
     EXPECT_FALSE(rig.ctl.View().CBPortNameEnabled);
-    EXPECT_TRUE(rig.line.GetDTR());
-    EXPECT_TRUE(rig.line.GetRTS());
     EXPECT_FALSE(rig.ctl.View().TabSheet2Visible);
     EXPECT_EQ(rig.ctl.Stage(), msIdentifying);
+    // DTR 100 ms after the port opened, RTS 100 ms later, then the identity request.
+    rig.loop.RunFor(100);
+    EXPECT_TRUE(rig.line.GetDTR());
+    EXPECT_FALSE(rig.line.GetRTS());
+    EXPECT_TRUE(rig.Requests().empty());
+    rig.loop.RunFor(100);
+    EXPECT_TRUE(rig.line.GetRTS());
     ASSERT_TRUE(rig.RunToStage(msReady));
 
     EXPECT_EQ(rig.statuses, (std::vector<std::string>{"Чтение конфигурации прибора.", "Чтение информации датчиков.",

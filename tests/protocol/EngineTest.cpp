@@ -307,7 +307,7 @@ TEST_F(Decoders, RefusedSendBehavesAsASilentDevice)
     EXPECT_EQ(out.repetitions, (std::vector<int>{1, 2}));
     EXPECT_EQ(engine.GetStatistics().TransmitErrors, 3u);
     link.failSends = false;
-    loop.RunFor(1001);
+    loop.RunFor(1001 + 100);  // the retry, woken: its frame goes after the pause
     EXPECT_EQ(link.FrameCount(), 1u);
 }
 

@@ -41,6 +41,55 @@ TEST_F(Timing, FirstRequestIsPrecededByTheWakeUpByteAndAPause)
     EXPECT_FALSE(engine.GetWakeUpFlag());
 }
 
+// The pause after the wake-up byte holds the frame, not the loop thread: other timers fire during it, a request
+// broken off during it sends nothing, and one made during it goes when it ends.
+TEST_F(Timing, WakeUpPauseHoldsTheFrameNotTheLoop)
+{
+    TTimer other(nullptr, &loop);
+    std::vector<uint64_t> ticks;
+    other.SetInterval(10);
+    other.OnTimer = [&](TObject*) { ticks.push_back(loop.NowMs()); };
+    engine.KeyPress(1);
+    loop.RunFor(1);  // the wake-up byte
+    other.Start();
+    loop.RunFor(99);
+    EXPECT_EQ(ticks, (std::vector<uint64_t>{11, 21, 31, 41, 51, 61, 71, 81, 91}));
+    ASSERT_EQ(link.writes.size(), 1u);
+    loop.RunFor(1);
+    ASSERT_EQ(link.writes.size(), 2u);
+    EXPECT_EQ(link.writes[1].timeMs, 101u);
+    other.Stop();
+    Acknowledge();
+
+    loop.RunFor(6000);  // idle: the next frame is woken again
+    engine.KeyPress(2);
+    loop.RunFor(50);
+    ASSERT_EQ(link.writes.size(), 3u);
+    EXPECT_TRUE(link.writes[2].single);
+    engine.BreakTransmit();
+    loop.RunFor(1000);
+    EXPECT_EQ(link.writes.size(), 3u);
+
+    // The break stopped the idle detection with the flag clear: the next frame goes unwoken; idle after it, the
+    // one after that is woken again.
+    engine.KeyPress(3);
+    loop.RunFor(5);
+    ASSERT_EQ(link.writes.size(), 4u);
+    EXPECT_FALSE(link.writes[3].single);
+    Acknowledge();
+    loop.RunFor(6000);
+    engine.KeyPress(4);
+    loop.RunFor(50);
+    ASSERT_EQ(link.writes.size(), 5u);
+    const uint64_t woken = link.writes[4].timeMs;
+    engine.BreakTransmit();
+    engine.KeyPress(5);  // its send timer fires within the pause
+    loop.RunFor(200);
+    ASSERT_EQ(link.writes.size(), 6u);
+    EXPECT_EQ(link.writes[5].timeMs, woken + 100);
+    EXPECT_EQ(link.writes[5].bytes[3], 5);  // the key of the request made during the pause
+}
+
 TEST_F(Timing, WakeUpByteOnlyAfterTheLineWasIdle)
 {
     engine.KeyPress(1);

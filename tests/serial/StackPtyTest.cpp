@@ -20,6 +20,7 @@
 #include "core/PosixLoop.h"
 #include "protocol/TRurIvaQs.h"
 #include "serial/TNewDevCom.h"
+#include "sim/BenchMeters.h"
 #include "sim/MeterDescription.h"
 #include "sim/MeterImage.h"
 #include "sim/PtyMeterServer.h"
@@ -321,5 +322,39 @@ TEST(StackOverPty, TheSimulatorProgramServesTheMeterAndLogsEachExchange)
     }
     EXPECT_EQ(lines, exchanges);
     EXPECT_GT(faulty, 0u);
+}
+
+// With --count the program serves a bench: a pseudo-terminal per meter, each path on a line of its own, each meter
+// of its own kind and serial number, and the bench file names each port with the sensor to verify.
+TEST(StackOverPty, TheSimulatorProgramServesABenchOfMetersEachOnItsOwnTerminal)
+{
+    const std::string benchPath = ::testing::TempDir() + "rivanta-meter-sim-bench.txt";
+    SimProgram sim({"--count", "4", "--bench-file", benchPath});
+    std::vector<std::string> ports;
+    for (int i = 0; i < 4; ++i) ports.push_back(sim.Line(5000));
+    const std::vector<sim::BenchMeter> meters = sim::BenchMeters(4);
+    for (size_t i = 0; i < ports.size(); ++i) {
+        ASSERT_EQ(ports[i].rfind("/dev/", 0), 0u) << ports[i];
+        PosixLoop loop;
+        Connection c(loop, ports[i], true, 300);
+        ASSERT_TRUE(c.Read(60000)) << ports[i];
+        ExpectMeterRead(c, *meters[i].image);
+    }
+    EXPECT_EQ(meters[0].image->SerialNumber(), 21345u);
+    EXPECT_EQ(meters[3].image->SerialNumber(), 21346u);
+    EXPECT_EQ(meters[3].sensor, 1);
+
+    std::ifstream bench(benchPath);
+    std::string line;
+    std::getline(bench, line);
+    EXPECT_EQ(line.rfind("#", 0), 0u);
+    for (size_t i = 0; i < ports.size(); ++i) {
+        ASSERT_TRUE(std::getline(bench, line));
+        EXPECT_EQ(line, ports[i] + " --sensor " + std::to_string(meters[i].sensor.value_or(-1)));
+    }
+    const int status = sim.Stop();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    for (size_t i = 0; i < ports.size(); ++i) EXPECT_EQ(sim.Line(2000).rfind(ports[i] + ": exchanges ", 0), 0u);
+    std::remove(benchPath.c_str());
 }
 #endif

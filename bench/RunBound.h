@@ -1,0 +1,81 @@
+// The line-time bound of one verification run against a simulated meter on a pseudo-terminal, from the exchanges
+// its server saw: every request and answer byte at 10 bit times (the echo overlapping the request), plus the waits
+// the run prescribes. No program can verify that meter faster; a bench of meters, no faster than its slowest.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "protocol/Frame.h"
+#include "sim/PtyMeterServer.h"
+
+namespace rv::benchmark {
+
+struct SRunBound {
+    int frames = 0;
+    int sweepFrames = 0;  // the frames between the first write of the sweep's delay 0 and the switch-off
+    int wakeUps = 0;
+    int points = 0;  // result blocks of the protocol
+    double lineMs = 0;
+    double waitsMs = 0;
+    double BoundMs() const { return lineMs + waitsMs; }
+};
+
+// How often head starts a line of text.
+inline int CountLines(const std::string& text, const std::string& head)
+{
+    int n = 0;
+    for (size_t at = 0; (at = text.find(head, at)) != std::string::npos; at += head.size()) ++n;
+    return n;
+}
+
+// exchanges: every exchange of the run, in order; lineTimeMs: the server's LineTimeMs(); emulator: the meter's RAM
+// address of its emulator block; protocol: the run's protocol text.
+inline SRunBound RunBound(const std::vector<sim::PtyExchange>& exchanges, double lineTimeMs, uint16_t emulator,
+                          const std::string& protocol, uint32_t baud)
+{
+    struct Frame {
+        bool wakeUp = false;
+        uint8_t command = 0;
+        std::vector<uint8_t> params;
+    };
+    // A request as the server saw it: an optional wake-up byte, then destination, L, command, parameters.
+    const auto parse = [](const std::vector<uint8_t>& request) {
+        Frame f;
+        size_t at = 0;
+        while (at < request.size() && request[at] == 0x00) {
+            f.wakeUp = true;
+            ++at;
+        }
+        if (request.size() < at + 5) return f;
+        const size_t L = request[at + 1];
+        f.command = request[at + 2];
+        if (request.size() >= at + 3 + L - 1) f.params.assign(request.begin() + at + 3, request.begin() + at + 2 + L);
+        return f;
+    };
+    SRunBound b;
+    int sweepStart = -1, sweepEnd = -1;
+    for (size_t i = 0; i < exchanges.size(); ++i) {
+        const Frame f = parse(exchanges[i].request);
+        if (f.wakeUp) ++b.wakeUps;
+        if (f.command != 0x20 || f.params.size() < 11 || GetU16(f.params.data()) != emulator) continue;
+        const uint8_t* block = f.params.data() + 3;
+        const bool on = (block[1] & 0x60) == 0x60 || (block[5] & 0x60) == 0x60;
+        if (sweepStart < 0 && on && (block[0] == 0 || block[4] == 0) && (block[0] != 4 && block[4] != 4))
+            sweepStart = static_cast<int>(i);
+        if (!on) sweepEnd = static_cast<int>(i);
+    }
+    const double byteMs = 10.0 * 1000.0 / baud;
+    b.frames = static_cast<int>(exchanges.size());
+    b.sweepFrames = sweepStart >= 0 && sweepEnd > sweepStart ? sweepEnd - sweepStart : 0;
+    b.points = CountLines(protocol, "Измеренное значение расхода ");
+    // A wake-up byte goes out during its own pause. The waits of the run: the two connect pauses, 100 ms per
+    // wake-up, 5 s before each point's results, 1 ms before every frame, 1 ms before each sweep request, and the
+    // window timers of the readout, the emulator checks, the run start and the series start.
+    b.lineMs = lineTimeMs - b.wakeUps * byteMs;
+    b.waitsMs = 200.0 + 100.0 * b.wakeUps + 5000.0 * b.points + b.frames + b.sweepFrames + 10 + 2 * 10 + 1 + 1;
+    return b;
+}
+
+}  // namespace rv::benchmark
