@@ -162,6 +162,7 @@ void TGuiJournal::EditLaboratory()
     if (SameConditions(context_.Conditions, before.DefaultConditions)) context_.Conditions = lab_.DefaultConditions;
     if (recorder_) recorder_->SetContext(context_);
     if (panel_) panel_->ShowConditions(context_.Conditions, journal_ != nullptr);
+    emit ContextChanged();
     if (lab_.JournalLocation != before.JournalLocation)
         prompter_.Message("Журнал поверок в новом месте будет открыт при следующем запуске программы.",
                           "Настройки лаборатории");
@@ -180,6 +181,7 @@ void TGuiJournal::EditConditions()
     if (!rv::EditConditions(&window_, conditions, note)) return;
     context_.Conditions = conditions;
     if (panel_) panel_->ShowConditions(conditions, journal_ != nullptr);
+    emit ContextChanged();
     if (!recorder_) return;
     recorder_->SetContext(context_);
     if (!underWay_ || recorder_->RecordId() == 0) return;

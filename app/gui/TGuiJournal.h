@@ -56,6 +56,10 @@ public:
     void EditConditions();
     void PrintLastRun();
 
+signals:
+    // The technician, the laboratory or the conditions the next runs are recorded with have changed.
+    void ContextChanged();
+
 private:
     void RunEvent(TFMainController::TRunEvent event);
     void PointsChanged();

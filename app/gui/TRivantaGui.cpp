@@ -97,6 +97,10 @@ void TRivantaGui::AddBenchPage(const std::vector<std::string>& ports)
         link->SetBaudRate(br9600);
         return link;
     });
+    // The bench's runs are recorded in the journal of the verification page, with its technician and conditions.
+    bench_->SetJournal(journal_->Journal(), journal_->Context());
+    QObject::connect(journal_.get(), &TGuiJournal::ContextChanged, journal_.get(),
+                     [this] { bench_->SetJournal(journal_->Journal(), journal_->Context()); });
     benchPage_ = new TBenchPage(*bench_, prompter_, ports);
     fmain_->PageControl1->addTab(benchPage_, QStringLiteral("Стенд"));
     fmain_->installEventFilter(benchPage_);

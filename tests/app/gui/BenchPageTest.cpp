@@ -5,11 +5,13 @@
 
 #include "app/gui/TBenchPage.h"
 #include "app/gui/TFMain.h"
+#include "app/gui/TGuiJournal.h"
 #include "app/gui/TPortList.h"
 #include "app/gui/TRivantaGui.h"
 #include "sim/MeterImage.h"
 #include "sim/PtyMeterServer.h"
 #include "sim/SimMeter.h"
+#include "journal/TJournal.h"
 
 #include <QComboBox>
 #include <QPlainTextEdit>
@@ -21,6 +23,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -61,7 +64,8 @@ TEST(BenchPage, ThreeMetersStartedTogetherAndOneStoppedAlone)
         TBenchPage& page = gui.BenchPage();
         TBench& bench = gui.Bench();
         const auto& sims = gui.BenchSimulators();
-        ASSERT_EQ(w.PageControl1->tabText(2), "Стенд");
+        ASSERT_EQ(w.PageControl1->tabText(w.PageControl1->indexOf(&page)), "Стенд");
+        EXPECT_EQ(w.PageControl1->tabText(2), "Журнал");  // the bench after the journal
         w.PageControl1->setCurrentWidget(&page);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
         ASSERT_EQ(page.Table->rowCount(), 3);
@@ -132,6 +136,15 @@ TEST(BenchPage, ThreeMetersStartedTogetherAndOneStoppedAlone)
             EXPECT_EQ(Cell(page, r, bcState), "прервана");
             EXPECT_TRUE(Cell(page, r, bcVerdict).contains("окно закрыто")) << r;
             EXPECT_FALSE(EmulationOn(*sims[static_cast<size_t>(r)])) << r;
+        }
+        // Each meter's run is in the window's journal, stopped, with the bench's port.
+        ASSERT_NE(gui.Journal().Journal(), nullptr);
+        const auto records = gui.Journal().Journal()->List({}, 10);
+        ASSERT_EQ(records.size(), 3u);
+        for (const auto& record : records) {
+            EXPECT_EQ(record.State, journal::ERunState::Stopped) << record.Port;
+            EXPECT_TRUE(std::any_of(sims.begin(), sims.end(), [&](const auto& s) { return s->SlavePath() == record.Port; }))
+                << record.Port;
         }
         // The rows' ports are the bench's own: nothing of them went into the form state.
         for (const auto& entry : fs::directory_iterator(dir)) {
