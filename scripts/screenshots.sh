@@ -53,10 +53,18 @@ INI
 # The technician's locale (decimal comma); a sanitizer build would report the X libraries' own leaks.
 export LANG=ru_RU.UTF-8 ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
 # Two earlier runs for the Журнал page, at once on two other simulated meters (their verdicts are theirs).
-QT_QPA_PLATFORM=offscreen "$build/bin/rivanta-verify" --simulate --meter deviation --technician "Иванов И. И." \
-  >/dev/null 2>&1 &
-QT_QPA_PLATFORM=offscreen "$build/bin/rivanta-verify" --simulate --meter three-path --reverse >/dev/null 2>&1 &
-wait
+# The shipped meters in the sample's data folder, where a build without the source tree's meters finds them too.
+mkdir -p "$XDG_DATA_HOME/rivanta/meters"
+cp sim/meters/*.json "$XDG_DATA_HOME/rivanta/meters/"
+QT_QPA_PLATFORM=offscreen "$build/bin/rivanta-verify" --simulate --meter deviation \
+  --technician "Иванов И. И." >/dev/null 2>"$lab/deviation.log" &
+first=$!
+QT_QPA_PLATFORM=offscreen "$build/bin/rivanta-verify" --simulate --meter three-path --reverse \
+  >/dev/null 2>"$lab/three-path.log" &
+second=$!
+# The deviation meter's run ends "не годен" (status 1); anything else but a complete run is a fault here.
+wait $first || [[ $? -eq 1 ]] || { cat "$lab/deviation.log" >&2; exit 1; }
+wait $second || { cat "$lab/three-path.log" >&2; exit 1; }
 xvfb-run -a -s "-screen 0 1024x768x24" "$build/bin/rivanta" --simulate --bench-simulate 4 --screenshots "$out"
 
 # The printed protocol of a sample run with the laboratory's settings, its first page as a picture.
