@@ -50,7 +50,10 @@ public:
 
 struct DriverRig {
     DriverRig()
-        : image(sim::BuildMeter(sim::DefaultDescription())), meter(image), line(meter, &loop), ctl(line, prompter, &loop)
+        : image(sim::BuildMeter(sim::DefaultDescription())),
+          meter(image),
+          line(meter, &loop),
+          ctl(line, prompter, &loop)
     {
         line.SetOpen(false);
         Make();
