@@ -14,6 +14,13 @@ TBenchMeter::TBenchMeter(SBenchMeterOptions options, std::unique_ptr<IDeviceLink
       link_(std::move(link)),
       ctl_(std::make_unique<TFMainController>(*link_, *this, &loop))
 {
+    // The window would end the program on closing; on a bench only this meter ends.
+    driver_ =
+        std::make_unique<TVerifyDriver>(*ctl_, loop, SVerifyDrive::Of(options_, "Поверка завершена без протокола."));
+    driver_->Log = [this](const std::string& text) { Log(text); };
+    driver_->OnEnd = [this](TBenchOutcome outcome, const std::string& message) { Finish(outcome, message); };
+    driver_->ReportPath = [this] { return ReportPath ? ReportPath(*this) : std::string(); };
+    driver_->OnStopping = [this] { OnState(); };
     ctl_->OnViewChanged = Bind(this, &TBenchMeter::ViewChanged);
 }
 
@@ -38,13 +45,6 @@ int64_t TBenchMeter::RecordId() const
     return recorder_ ? recorder_->RecordId() : 0;
 }
 
-void TBenchMeter::Later(std::function<void()> fn)
-{
-    loop_.Post([alive = std::weak_ptr<int>(alive_), fn = std::move(fn)] {
-        if (alive.lock()) fn();
-    });
-}
-
 void TBenchMeter::Log(const std::string& text)
 {
     std::string line = text;
@@ -63,134 +63,49 @@ void TBenchMeter::Start()
     started_ = true;
     startedMs_ = loop_.NowMs();
     OnState();
-    ctl_->SetChBDopInfoChecked(options_.ExtraInfo);
-    ctl_->SetCBPortNameText(options_.Port);
-    ctl_->SetSBOpenCloseDown(true);
-    Log("Соединение с прибором через " + options_.Port);
-    ctl_->SBOpenCloseClick();
+    driver_->Connect(options_.Port);
 }
 
 void TBenchMeter::Stop(const std::string& reason)
 {
-    if (!started_ || finished_ || stopping_) return;
-    stopping_ = true;
-    Log("Остановка: " + reason);
-    OnState();
-    // A run under way ends with its interruption line once its emulation is off; anything else ends here.
-    ctl_->Interrupt(reason, [this, reason] { Finish(boStopped, "Поверка прервана: " + reason + "."); });
+    if (started_) driver_->Stop(reason);
 }
 
 void TBenchMeter::ViewChanged(TViewChange change)
 {
-    if (!finished_) Follow(change);
-    OnChanged(change);
-}
-
-void TBenchMeter::Follow(TViewChange change)
-{
-    const SMainView& view = ctl_->View();
-    switch (change) {
-        case vcStatus:
-            // The course of a run shows in its phases and its progress, not line by line.
-            if (!view.LStatusIsProgress && view.LStatusCaption != lastStatus_) Log(view.LStatusCaption);
-            if (!view.LStatusIsProgress) lastStatus_ = view.LStatusCaption;
-            break;
-        case vcPhase:
-            if (!view.RunPhase.empty()) Log(view.RunPhase);
-            break;
-        case vcStage:
-            switch (ctl_->Stage()) {
-                case msIdentifying:
-                    opened_ = true;
-                    break;
-                case msReady:
-                    if (pressed_) break;
-                    pressed_ = true;
-                    // Pressed from the loop, not from inside the handler that enabled the button.
-                    Later([this] {
-                        if (finished_ || stopping_) return;
-                        Log("Поверка" + std::string(options_.Reverse ? " с потоком в обратном направлении" : ""));
-                        ctl_->SetChB_backChecked(options_.Reverse);
-                        ctl_->Button1Click();
-                    });
-                    break;
-                case msDone:
-                    Later([this] { Done(); });
-                    break;
-                case msStopped:
-                    // The connect button comes up when the port would not open, or was lost once open; a meter
-                    // that stopped answering is a line lost too.
-                    if (stopping_)
-                        Finish(boStopped, view.LStatusCaption);
-                    else if (ctl_->MeterSilent())
-                        Finish(boLineLost, ctl_->StopReason());
-                    else
-                        Finish(view.SBOpenCloseDown ? boIncomplete : opened_ ? boLineLost : boPort,
-                               ctl_->StopReason());
-                    break;
-                case msClosing:
-                    // The window would end the program here; on a bench only this meter ends.
-                    Finish(boIncomplete, ctl_->StopReason().empty() ? "Поверка завершена без протокола."
-                                                                    : ctl_->StopReason());
-                    break;
-                default:
-                    break;
-            }
-            OnState();
-            break;
-        default:
-            break;
-    }
-}
-
-void TBenchMeter::Done()
-{
-    if (finished_) return;
-    if (const int skipped = ctl_->SkippedPoints(); skipped > 0) {
-        Finish(boIncomplete, "Протокол неполон: не проверено точек - " + std::to_string(skipped) + ".");
-        return;
-    }
-    reportPath_ = ReportPath ? ReportPath(*this) : std::string();
-    if (!reportPath_.empty()) {
-        saving_ = true;
-        ctl_->SpeedButton1Click();
-        saving_ = false;
-        // The status line has said where it went.
-        if (saveFailed_) {
-            Finish(boIncomplete, "Протокол не сохранен.");
-            return;
+    if (!Finished()) {
+        const SMainView& view = ctl_->View();
+        // The course of a run shows in its phases and its progress, not line by line.
+        if (change == vcStatus && !view.LStatusIsProgress) {
+            if (view.LStatusCaption != lastStatus_) Log(view.LStatusCaption);
+            lastStatus_ = view.LStatusCaption;
         }
+        driver_->Follow(change);
+        if (change == vcStage) OnState();
     }
-    if (recordFailed_) {
-        Finish(boIncomplete, "Поверка не записана в журнал.");
-        return;
-    }
-    Finish(boComplete, "Поверка завершена.");
+    OnChanged(change);
 }
 
 void TBenchMeter::Finish(TBenchOutcome outcome, const std::string& message)
 {
-    if (finished_) return;
-    finished_ = true;
-    outcome_ = outcome;
-    message_ = message;
+    // A complete protocol the journal did not take is no complete run: the laboratory's record of it is missing.
+    const bool unrecorded = outcome == boComplete && recordFailed_;
+    outcome_ = unrecorded ? boIncomplete : outcome;
+    message_ = unrecorded ? "Поверка не записана в журнал." : message;
     endedMs_ = loop_.NowMs();
     // The end is said once: the status line may have said it just before.
     bool said = false;
-    for (size_t i = log_.size(), n = 0; i > 0 && n < 3; --i, ++n) said = said || log_[i - 1].Text == message;
-    if (!said) Log(message);
+    for (size_t i = log_.size(), n = 0; i > 0 && n < 3; --i, ++n) said = said || log_[i - 1].Text == message_;
+    if (!said) Log(message_);
     OnState();
-    Later([this] { Release(); });
+    loop_.Post([this, alive = std::weak_ptr<int>(alive_)] {
+        if (alive.lock()) Release();
+    });
 }
 
 void TBenchMeter::Release()
 {
-    // A run still under way is stopped first, so the meter is not left emulating.
-    ctl_->Interrupt("работа с прибором завершена", [this] {
-        if (ctl_->View().SBOpenCloseDown) {
-            ctl_->SetSBOpenCloseDown(false);
-            ctl_->SBOpenCloseClick();
-        }
+    driver_->Release("работа с прибором завершена", [this] {
         released_ = true;
         OnState();
         OnReleased();
@@ -202,7 +117,7 @@ void TBenchMeter::Release()
 uint64_t TBenchMeter::DurationMs() const
 {
     if (!started_) return 0;
-    return (finished_ ? endedMs_ : loop_.NowMs()) - startedMs_;
+    return (Finished() ? endedMs_ : loop_.NowMs()) - startedMs_;
 }
 
 std::string TBenchMeter::MeterSerial() const
@@ -224,8 +139,8 @@ std::string TBenchMeter::SensorSize() const
 std::string TBenchMeter::StateText() const
 {
     if (!started_) return "ожидает";
-    if (finished_) return outcome_ == boComplete ? "завершена" : "прервана";
-    if (stopping_) return "остановка";
+    if (Finished()) return outcome_ == boComplete ? "завершена" : "прервана";
+    if (driver_->Stopping()) return "остановка";
     switch (ctl_->Stage()) {
         case msIdle:
         case msIdentifying:
@@ -243,7 +158,7 @@ std::string TBenchMeter::StateText() const
 
 std::string TBenchMeter::Verdict() const
 {
-    if (!finished_) return {};
+    if (!Finished()) return {};
     // The points as the journal records them; the end as this meter saw it (a protocol not saved is no pass).
     const journal::SVerificationRecord record = TRunRecorder::Snapshot(*ctl_, {});
     const journal::SVerdict verdict =
@@ -256,55 +171,32 @@ std::string TBenchMeter::Verdict() const
 
 void TBenchMeter::Message(const std::string& text, const std::string& caption)
 {
-    Log(caption + ": " + text);
+    driver_->Message(text, caption);
 }
 
 bool TBenchMeter::Question(const std::string& text, const std::string& caption)
 {
-    Log(caption + " " + text + " - ответ: " + (options_.AnswerYes ? "Да" : "Нет"));
-    return options_.AnswerYes;
+    return driver_->Question(text, caption);
 }
 
 TAnswer TBenchMeter::QuestionCancel(const std::string& text, const std::string& caption)
 {
-    Log(caption + " " + text + " - ответ: Нет");
-    return anNo;
+    return driver_->QuestionCancel(text, caption);
 }
 
 std::optional<int> TBenchMeter::ChooseSensor(TSensorDialog dialog, const std::vector<SSensorChoice>& choices)
 {
-    Log(SensorDialogCaption(dialog));
-    std::string offered;
-    for (const SSensorChoice& c : choices) {
-        Log("  " + std::to_string(c.Position) + ": " + c.Caption);
-        offered += (offered.empty() ? "" : ", ") + std::to_string(c.Position);
-    }
-    if (choices.empty()) {
-        Finish(boIncomplete, "Прибор не предлагает ни одного датчика для поверки.");
-        return std::nullopt;
-    }
-    if (!options_.Sensor) return choices.front().Position;
-    for (const SSensorChoice& c : choices)
-        if (c.Position == *options_.Sensor) return c.Position;
-    Finish(boUsage, "Датчик в позиции " + std::to_string(*options_.Sensor) +
-                        " не предлагается для поверки; предлагаются позиции " + offered + ".");
-    return std::nullopt;
+    return driver_->ChooseSensor(dialog, choices);
 }
 
 std::optional<std::string> TBenchMeter::SaveFileName(const SSaveDialog&)
 {
-    if (!saving_ || reportPath_.empty()) return std::nullopt;
-    return reportPath_;
+    return driver_->SaveFileName();
 }
 
 void TBenchMeter::ShowException(const std::exception& error)
 {
-    Log(std::string("Ошибка: ") + error.what());
-    if (saving_) {
-        saveFailed_ = true;
-        return;
-    }
-    Finish(boIncomplete, error.what());
+    driver_->ShowException(error);
 }
 
 }  // namespace rv

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "app/bench/BenchTypes.h"
+#include "app/bench/TVerifyDriver.h"
 #include "app/record/TRunRecorder.h"
 #include "app/verify/TFMainController.h"
 #include "app/window/IPrompter.h"
@@ -50,7 +51,7 @@ public:
     const SBenchMeterOptions& Options() const { return options_; }
     bool Started() const { return started_; }
     // The outcome is known (the port may still be being let go).
-    bool Finished() const { return finished_; }
+    bool Finished() const { return driver_->Ended(); }
     // The port has been let go after the end: nothing of this meter runs any more.
     bool Released() const { return released_; }
     TBenchOutcome Outcome() const { return outcome_; }
@@ -98,36 +99,27 @@ public:
 
 private:
     void ViewChanged(TViewChange change);
-    void Follow(TViewChange change);
-    void Done();
     // Records the outcome once; then, from the loop, the port is let go.
     void Finish(TBenchOutcome outcome, const std::string& message);
     void Release();
     void Log(const std::string& text);
-    // Runs fn from the loop, unless the meter is gone by then.
-    void Later(std::function<void()> fn);
 
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     SBenchMeterOptions options_;
     Loop& loop_;
     std::unique_ptr<IDeviceLink> link_;
+    // Made over the controller, but outlives it: the controller may still answer through it while it goes.
+    std::unique_ptr<TVerifyDriver> driver_;
     std::unique_ptr<TFMainController> ctl_;
     std::unique_ptr<TRunRecorder> recorder_;
     std::deque<SBenchLogLine> log_;
     std::string lastStatus_;
     std::string message_;
-    std::string reportPath_;
     TBenchOutcome outcome_ = boIncomplete;
     uint64_t startedMs_ = 0;
     uint64_t endedMs_ = 0;
     bool started_ = false;
-    bool opened_ = false;   // the port opened: a stop with the button up is a lost line
-    bool pressed_ = false;  // "Поверка" was pressed
-    bool stopping_ = false;
-    bool finished_ = false;
     bool released_ = false;
-    bool saving_ = false;
-    bool saveFailed_ = false;
     bool recordFailed_ = false;  // the journal refused a write of this meter's run
 };
 

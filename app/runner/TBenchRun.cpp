@@ -13,13 +13,6 @@ namespace rv {
 
 namespace {
 
-constexpr bool Same(TBenchOutcome outcome, TVerifyExit exit)
-{
-    return static_cast<int>(outcome) == static_cast<int>(exit);
-}
-static_assert(Same(boComplete, veComplete) && Same(boIncomplete, veIncomplete) && Same(boUsage, veUsage) &&
-                  Same(boPort, vePort) && Same(boLineLost, veLineLost) && Same(boStopped, veStopped),
-              "a bench meter's outcome is the runner's exit status");
 static_assert(kMaxBenchMeters == static_cast<size_t>(kMaxSimulated), "one limit of a bench");
 
 // Characters, not bytes: the table's columns line up on a terminal.

@@ -1,7 +1,7 @@
 // The log and the end of a headless job.
 #include "app/runner/THeadlessRun.h"
 
-#include "app/window/MeterImages.h"
+#include "app/bench/TVerifyDriver.h"
 #include "core/Loop.h"
 
 #include <cinttypes>
@@ -38,13 +38,7 @@ bool THeadlessRun::Answer(const std::string& text, const std::string& caption, b
 
 std::string THeadlessRun::LogChoices(TSensorDialog dialog, const std::vector<SSensorChoice>& choices)
 {
-    Log(SensorDialogCaption(dialog));
-    std::string offered;
-    for (const SSensorChoice& c : choices) {
-        Log("  " + std::to_string(c.Position) + ": " + c.Caption);
-        offered += (offered.empty() ? "" : ", ") + std::to_string(c.Position);
-    }
-    return offered;
+    return TVerifyDriver::LogChoices([this](const std::string& line) { Log(line); }, dialog, choices);
 }
 
 void THeadlessRun::Progress(int permille, const std::string& text)

@@ -3,6 +3,7 @@
 // lets go of its connection from the loop and tells the program with which exit status to end.
 #pragma once
 
+#include "app/bench/BenchTypes.h"
 #include "app/window/IPrompter.h"
 #include "core/Event.h"
 
@@ -15,14 +16,15 @@ namespace rv {
 
 class Loop;
 
-// Exit statuses of the runner; each means one thing.
+// Exit statuses of the runner; each means one thing. A verification's status is its run's outcome.
 enum TVerifyExit {
-    veComplete = 0,    // the protocol is complete (and saved when asked); the KFS written and read back
-    veIncomplete = 1,  // the meter refused or a check failed (emulator, correction mode, zero flow, sensor, points)
-    veUsage = 2,       // bad arguments, or a sensor the meter does not offer
-    vePort = 3,        // the port could not be opened
-    veLineLost = 4,    // the line was lost in the middle of the run
-    veStopped = 5,     // stopped by the technician or a signal
+    veComplete = boComplete,      // the protocol is complete (and saved when asked); the KFS written and read back
+    veIncomplete = boIncomplete,  // the meter refused or a check failed (emulator, correction mode, zero flow, sensor,
+                                  // points)
+    veUsage = boUsage,            // bad arguments, or a sensor the meter does not offer
+    vePort = boPort,              // the port could not be opened
+    veLineLost = boLineLost,      // the line was lost in the middle of the run
+    veStopped = boStopped,        // stopped by the technician or a signal
 };
 
 class THeadlessRun : public IPrompter {

@@ -3,6 +3,7 @@
 // and the outcome to another. Without Qt, so the whole run is tested in virtual time.
 #pragma once
 
+#include "app/bench/TVerifyDriver.h"
 #include "app/runner/RunnerOptions.h"
 #include "app/runner/THeadlessRun.h"
 
@@ -15,7 +16,6 @@
 namespace rv {
 
 class Loop;
-class TFMainController;
 class TObject;
 class TTimer;
 
@@ -36,19 +36,14 @@ public:
     void Stop(const std::string& reason) override;
 
 private:
-    void ViewChanged(int change);
-    void Done();
+    void ViewChanged(TViewChange change);
     void Release(std::function<void()> done) override;
     void TimeLimit(TObject* Sender);
 
     SVerifyOptions options_;
     std::ostream& protocol_;
     TFMainController* ctl_ = nullptr;
-    bool pressed_ = false;
-    bool opened_ = false;  // the port opened: a stop with the button up is a lost line
-    bool saving_ = false;
-    bool saveFailed_ = false;
-    bool stopped_ = false;  // Stop was asked: the run ends with veStopped
+    std::unique_ptr<TVerifyDriver> driver_;  // from Start
     std::unique_ptr<TTimer> timeLimit_;
 };
 
