@@ -3,12 +3,21 @@
 // the run prescribes. No program can verify that meter faster; a bench of meters, no faster than its slowest.
 #pragma once
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "protocol/Frame.h"
 #include "sim/PtyMeterServer.h"
+
+extern char** environ;
 
 namespace rv::benchmark {
 
@@ -76,6 +85,47 @@ inline SRunBound RunBound(const std::vector<sim::PtyExchange>& exchanges, double
     b.lineMs = lineTimeMs - b.wakeUps * byteMs;
     b.waitsMs = 200.0 + 100.0 * b.wakeUps + 5000.0 * b.points + b.frames + b.sweepFrames + 10 + 2 * 10 + 1 + 1;
     return b;
+}
+
+// A program run to its end with its standard output into a file and its standard error thrown away: its exit
+// status, wall time, CPU time and peak memory.
+struct SProgramRun {
+    bool started = false;
+    int exit = -1;  // -1 when it did not exit by itself
+    double wallMs = 0;
+    double userMs = 0;
+    double systemMs = 0;
+    long maxRssKiB = 0;
+    double CpuMs() const { return userMs + systemMs; }
+};
+
+inline SProgramRun RunProgram(std::vector<std::string> args, const std::string& outPath)
+{
+    SProgramRun run;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const auto t0 = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    run.started = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    if (!run.started) {
+        std::fprintf(stderr, "cannot start %s\n", argv[0]);
+        return run;
+    }
+    int status = 0;
+    struct rusage ru {};
+    wait4(pid, &status, 0, &ru);
+    run.wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.userMs = ru.ru_utime.tv_sec * 1000.0 + ru.ru_utime.tv_usec / 1000.0;
+    run.systemMs = ru.ru_stime.tv_sec * 1000.0 + ru.ru_stime.tv_usec / 1000.0;
+    run.maxRssKiB = ru.ru_maxrss;
+    return run;
 }
 
 }  // namespace rv::benchmark

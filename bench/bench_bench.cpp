@@ -3,10 +3,6 @@
 // meters at once, each paced at 4800 baud, with the reverse direction: its wall time against the longest meter's
 // line-time bound, its CPU time and its peak memory, for each N given.
 // A plain program: bench_bench [PATH-OF-rivanta-verify [N ...]]   (default N: 1 4 16)
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,7 +31,6 @@
 #include "sim/PtyMeterServer.h"
 #include "sim/SimMeter.h"
 
-extern char** environ;
 
 namespace {
 
@@ -197,29 +192,14 @@ bool PtyBench(const char* program, int count, SFigures& f)
     }
     file.close();
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<std::string> args = {program, "--bench", benchFile, "--reverse", "--journal", journalPath};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const auto t0 = Clock::now();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, program, &actions, nullptr, argv.data(), environ) != 0) {
-        std::fprintf(stderr, "cannot start %s\n", program);
-        return false;
-    }
-    int status = 0;
-    struct rusage ru {};
-    wait4(pid, &status, 0, &ru);
-    f.wallMs = MsSince(t0);
-    posix_spawn_file_actions_destroy(&actions);
+    const rv::benchmark::SProgramRun run =
+        rv::benchmark::RunProgram({program, "--bench", benchFile, "--reverse", "--journal", journalPath}, outPath);
+    if (!run.started) return false;
     f.meters = count;
-    f.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    f.cpuMs = (ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1000.0 + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1000.0;
-    f.maxRssKiB = ru.ru_maxrss;
+    f.exit = run.exit;
+    f.wallMs = run.wallMs;
+    f.cpuMs = run.CpuMs();
+    f.maxRssKiB = run.maxRssKiB;
 
     std::ifstream in(outPath);
     const std::map<std::string, std::string> protocols =

@@ -2,10 +2,6 @@
 // takes), and the headless runner program against the simulated meter paced at 4800 baud on a pseudo-terminal:
 // its wall time against the line-time bound, its CPU time and its peak memory.
 // A plain program: bench_verify PATH-OF-rivanta-verify
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,7 +24,6 @@
 #include "sim/PtyMeterServer.h"
 #include "sim/SimMeter.h"
 
-extern char** environ;
 
 namespace {
 
@@ -88,27 +83,10 @@ int ProgramRun(const char* program)
     rv::sim::PtyMeterServer server(std::make_unique<rv::sim::SimMeter>(image), options);
 
     const std::string outPath = "/tmp/bench_verify_protocol.txt";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const std::string port = server.SlavePath();
-    std::vector<std::string> args = {program, "--port", port, "--reverse"};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    const auto t0 = Clock::now();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, program, &actions, nullptr, argv.data(), environ) != 0) {
-        std::fprintf(stderr, "cannot start %s\n", program);
-        return 1;
-    }
-    int status = 0;
-    struct rusage ru {};
-    wait4(pid, &status, 0, &ru);
-    const double wallMs = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-    posix_spawn_file_actions_destroy(&actions);
+    const rv::benchmark::SProgramRun run =
+        rv::benchmark::RunProgram({program, "--port", server.SlavePath(), "--reverse"}, outPath);
+    if (!run.started) return 1;
+    const double wallMs = run.wallMs;
 
     std::ifstream in(outPath);
     const std::string protocol((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -117,21 +95,19 @@ int ProgramRun(const char* program)
     const rv::benchmark::SRunBound b = rv::benchmark::RunBound(exchanges, server.LineTimeMs(), emulator, protocol, kBaud);
     const int points = b.points, frames = b.frames, sweepFrames = b.sweepFrames, wakeUps = b.wakeUps;
     const double lineMs = b.lineMs, waitsMs = b.waitsMs, boundMs = b.BoundMs();
-    const double cpuMs =
-        (ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1000.0 + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1000.0;
+    const double cpuMs = run.CpuMs();
 
     std::printf(
         "runner over a pty at %u baud, reverse: exit %d, %d result blocks, %d frames (%d in the sweep), "
         "%d wake-ups\n",
-        kBaud, WIFEXITED(status) ? WEXITSTATUS(status) : -1, points, frames, sweepFrames, wakeUps);
+        kBaud, run.exit, points, frames, sweepFrames, wakeUps);
     std::printf("  line time %.1f ms + prescribed waits %.1f ms = bound %.1f ms\n", lineMs, waitsMs, boundMs);
     std::printf("  wall time %.1f ms: %.3f %% above the bound\n", wallMs, (wallMs / boundMs - 1.0) * 100.0);
-    std::printf("  runner CPU %.1f ms (user %.1f, system %.1f) = %.3f %% of the wall time\n", cpuMs,
-                ru.ru_utime.tv_sec * 1000.0 + ru.ru_utime.tv_usec / 1000.0,
-                ru.ru_stime.tv_sec * 1000.0 + ru.ru_stime.tv_usec / 1000.0, cpuMs / wallMs * 100.0);
-    std::printf("  runner peak memory (max RSS) %ld KiB\n", ru.ru_maxrss);
+    std::printf("  runner CPU %.1f ms (user %.1f, system %.1f) = %.3f %% of the wall time\n", cpuMs, run.userMs,
+                run.systemMs, cpuMs / wallMs * 100.0);
+    std::printf("  runner peak memory (max RSS) %ld KiB\n", run.maxRssKiB);
     std::remove(outPath.c_str());
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+    return run.exit == 0 ? 0 : 1;
 }
 
 }  // namespace
