@@ -110,12 +110,7 @@ void TVerificationRun::Interrupt(const std::string& reason, std::function<void()
     course_.StopReason = reason;
     course_.ShowStopBox = showBox;
     course_.AfterStop = std::move(then);
-    StopTimers();
-    Net().BreakTransmit();
-    Net().AbandonRequest();
-    IgnoreAnswers();
-    run_.RunState = -1;
-    points_.Valid = false;
+    AbandonMeasurement();
     if (run_.EmulatorOn && connection_.Link().GetOpen()) {
         course_.SwitchOffRepetitions = 0;
         page_.SetStatus("Остановка поверки: выключение режима эмуляции.");
