@@ -8,10 +8,15 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "protocol/Frame.h"
@@ -95,7 +100,7 @@ struct SProgramRun {
     double wallMs = 0;
     double userMs = 0;
     double systemMs = 0;
-    long maxRssKiB = 0;
+    long maxRssKiB = 0;  // the program's own peak (VmHWM), looked at four times a second
     double CpuMs() const { return userMs + systemMs; }
 };
 
@@ -117,14 +122,35 @@ inline SProgramRun RunProgram(std::vector<std::string> args, const std::string& 
         std::fprintf(stderr, "cannot start %s\n", argv[0]);
         return run;
     }
+    // The peak memory from the program's own status: the rusage of a child spawned by this process counts this
+    // process's peak as well, since the child shared its memory until the exec.
+    std::mutex mu;
+    std::condition_variable cv;
+    bool ended = false;
+    std::atomic<long> peak{0};
+    std::thread watch([&] {
+        const std::string path = "/proc/" + std::to_string(pid) + "/status";
+        std::unique_lock<std::mutex> lk(mu);
+        do {
+            std::ifstream in(path);
+            for (std::string line; std::getline(in, line);)
+                if (line.rfind("VmHWM:", 0) == 0) peak = std::max(peak.load(), std::stol(line.substr(6)));
+        } while (!cv.wait_for(lk, std::chrono::milliseconds(250), [&] { return ended; }));
+    });
     int status = 0;
     struct rusage ru {};
     wait4(pid, &status, 0, &ru);
+    {
+        std::lock_guard<std::mutex> lk(mu);
+        ended = true;
+    }
+    cv.notify_one();
+    watch.join();
     run.wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.userMs = ru.ru_utime.tv_sec * 1000.0 + ru.ru_utime.tv_usec / 1000.0;
     run.systemMs = ru.ru_stime.tv_sec * 1000.0 + ru.ru_stime.tv_usec / 1000.0;
-    run.maxRssKiB = ru.ru_maxrss;
+    run.maxRssKiB = peak.load();
     return run;
 }
 
