@@ -143,6 +143,7 @@ struct SFigures {
     double wallMs = 0;
     double boundMs = 0;  // the longest meter's
     double cpuMs = 0;
+    double scheduledMs = 0;
     long maxRssKiB = 0;
 };
 
@@ -199,6 +200,7 @@ bool PtyBench(const char* program, int count, SFigures& f)
     f.exit = run.exit;
     f.wallMs = run.wallMs;
     f.cpuMs = run.CpuMs();
+    f.scheduledMs = run.scheduledMs;
     f.maxRssKiB = run.maxRssKiB;
 
     std::ifstream in(outPath);
@@ -239,10 +241,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%d meters done\n", n);
     }
     std::printf("runner over ptys at %u baud, reverse, journal on:\n", kBaud);
-    std::printf("  meters  exit  complete  wall s   longest bound s  wall/bound  CPU s   CPU %% of a core  max RSS MiB\n");
+    std::printf("  meters  exit  complete  wall s   longest bound s  wall/bound  CPU s (rusage)  %% of a core  "
+                "run s (scheduler)  %% of a core  max RSS MiB\n");
     for (const SFigures& f : rows)
-        std::printf("  %6d  %4d  %8d  %7.1f  %15.1f  %10.4f  %6.2f  %15.3f  %11.1f\n", f.meters, f.exit, f.complete,
-                    f.wallMs / 1000.0, f.boundMs / 1000.0, f.wallMs / f.boundMs, f.cpuMs / 1000.0,
-                    f.cpuMs / f.wallMs * 100.0, static_cast<double>(f.maxRssKiB) / 1024.0);
+        std::printf("  %6d  %4d  %8d  %7.1f  %15.1f  %10.4f  %14.2f  %11.3f  %17.2f  %11.3f  %11.1f\n", f.meters, f.exit,
+                    f.complete, f.wallMs / 1000.0, f.boundMs / 1000.0, f.wallMs / f.boundMs, f.cpuMs / 1000.0,
+                    f.cpuMs / f.wallMs * 100.0, f.scheduledMs / 1000.0, f.scheduledMs / f.wallMs * 100.0,
+                    static_cast<double>(f.maxRssKiB) / 1024.0);
     return ok ? 0 : 1;
 }

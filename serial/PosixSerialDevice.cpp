@@ -17,6 +17,7 @@
 #include <chrono>
 #include <climits>
 #include <csignal>
+#include <ctime>
 #include <mutex>
 
 #include "PosixTermios2.h"
@@ -526,6 +527,13 @@ TWaitResult PosixSerialDevice::WaitEvent(uint32_t& events)
     }
 }
 
+static int64_t MonotonicNs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
 // At a slow rate a packet trickles in a character at a time, and a wait on the port would be woken by
 // every one of them (inside the kernel, below the read minimum). Once its first byte is in, the rest
 // cannot come sooner than their line time: the wait sleeps through that without the port and looks
@@ -544,10 +552,17 @@ int PosixSerialDevice::PlanInputWait()
     } else if (queued >= threshold_) {
         inputWait_ = TInputWait::Newer;
     } else {
+        // A line slower than its settings (a converter, a paced far side) shows in what came during the last
+        // pause; counted as one byte more than came, the rate found is never faster than the line's own.
+        uint64_t byteNs = byteNs_;
+        const int64_t now = MonotonicNs();
+        if (pausedAt_ > 0 && queued > pausedAt_ && now > pauseBeganNs_)
+            byteNs = std::max<uint64_t>(byteNs, static_cast<uint64_t>(now - pauseBeganNs_) / (queued - pausedAt_ + 1));
         // Up to the last byte, which the port itself wakes the wait for.
-        const uint64_t ms = (threshold_ - queued - 1) * byteNs_ / 1'000'000;
+        const uint64_t ms = (threshold_ - queued - 1) * byteNs / 1'000'000;
         if (queued > pausedAt_ && ms >= 1) {
             pausedAt_ = queued;
+            pauseBeganNs_ = now;
             pausing_ = true;
             WatchPort(false);
             return static_cast<int>(std::min<uint64_t>(ms, 1000));

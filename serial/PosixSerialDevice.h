@@ -111,6 +111,7 @@ private:
     uint64_t byteNs_ = 0;      // the line time of a character at the applied settings
     TInputWait inputWait_ = TInputWait::Plain;
     uint32_t pausedAt_ = 0;  // what was queued when the last pause began
+    int64_t pauseBeganNs_ = 0;
     bool pausing_ = false;   // the event wait sleeps through a packet's middle
     bool countersOk_ = false;
     SCounters errorBase_;  // for ClearError

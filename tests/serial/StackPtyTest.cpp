@@ -328,7 +328,8 @@ TEST(StackOverPty, TheSimulatorProgramServesTheMeterAndLogsEachExchange)
 // of its own kind and serial number, and the bench file names each port with the sensor to verify.
 TEST(StackOverPty, TheSimulatorProgramServesABenchOfMetersEachOnItsOwnTerminal)
 {
-    const std::string benchPath = ::testing::TempDir() + "rivanta-meter-sim-bench.txt";
+    const std::string benchPath =
+        ::testing::TempDir() + "rivanta-meter-sim-bench-" + std::to_string(::getpid()) + ".txt";
     SimProgram sim({"--count", "4", "--bench-file", benchPath});
     std::vector<std::string> ports;
     for (int i = 0; i < 4; ++i) ports.push_back(sim.Line(5000));
