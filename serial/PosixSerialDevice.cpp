@@ -17,7 +17,6 @@
 #include <chrono>
 #include <climits>
 #include <csignal>
-#include <ctime>
 #include <mutex>
 
 #include "PosixTermios2.h"
@@ -141,7 +140,7 @@ PosixSerialDevice::~PosixSerialDevice()
     // The exclusive mode outlives this descriptor on a pseudo-terminal whose other side stays open,
     // and a port keeps its settings for the next program: leave it reporting every byte.
     if (terminal_) ioctl(fd_, TIOCNXCL);
-    if (terminal_ && (readMinimum_ != 0 || readFirstByte_)) posix::SetReadMinimum(fd_, 0);
+    if (terminal_ && readMinimum_ != 0) posix::SetReadMinimum(fd_, 0);
     close(fd_);
 }
 
@@ -188,7 +187,6 @@ bool PosixSerialDevice::SetState(const SDeviceControlBlock& dcb)
     s.ReadMinimum = WantedReadMinimum();
     if (!posix::ApplyLineSettings(fd_, s)) return Fail();
     readMinimum_ = s.ReadMinimum;
-    readFirstByte_ = false;
 
     // DTR and RTS follow their control mode when the mode changes, not on every apply, so a
     // change of rate leaves lines raised by hand alone. Lines a device lacks are simply absent.
@@ -200,10 +198,6 @@ bool PosixSerialDevice::SetState(const SDeviceControlBlock& dcb)
     if ((!applied_ || dtr != oldDtr) && dtr <= lineControlEnable) line(TIOCM_DTR, dtr == lineControlEnable);
     if ((!applied_ || rts != oldRts) && rts <= lineControlEnable) line(TIOCM_RTS, rts == lineControlEnable);
     kept_ = dcb;
-    // Start bit, data bits, parity bit and stop bits (1.5 counted as 2) at the rate.
-    const uint64_t bits = 1u + std::clamp<uint32_t>(dcb.ByteSize, 5, 8) + (dcb.Parity != 0 ? 1u : 0u) +
-                          (dcb.StopBits == 0 ? 1u : 2u);
-    byteNs_ = dcb.BaudRate > 0 ? bits * 1'000'000'000ull / dcb.BaudRate : 0;
     applied_ = true;
     return true;
 }
@@ -487,9 +481,8 @@ TWaitResult PosixSerialDevice::WaitEvent(uint32_t& events)
             Fail(EIO);
             return TWaitResult::Failed;
         }
-        const int pauseMs = PlanInputWait();
         epoll_event evs[3];
-        const int n = epoll_wait(epollFd_, evs, 3, pauseMs);
+        const int n = epoll_wait(epollFd_, evs, 3, -1);
         if (n < 0) {
             if (errno == EINTR) continue;
             Fail();
@@ -498,7 +491,6 @@ TWaitResult PosixSerialDevice::WaitEvent(uint32_t& events)
         }
         uint32_t got = 0;
         bool gone = false;
-        bool input = false;
         for (int i = 0; i < n; ++i) {
             if (evs[i].data.fd == cancelFd_) return TWaitResult::Cancelled;
             if (evs[i].data.fd == linesFd_) {
@@ -506,15 +498,10 @@ TWaitResult PosixSerialDevice::WaitEvent(uint32_t& events)
                 [[maybe_unused]] const ssize_t r = read(linesFd_, &v, sizeof v);
                 got |= pendingLines_.exchange(0);
             } else if (evs[i].data.fd == fd_) {
-                if (evs[i].events & (EPOLLHUP | EPOLLERR)) {
-                    if (!TakeInputEvent(got, true)) gone = true;
-                } else {
-                    input = true;
-                }
+                const bool hungUp = (evs[i].events & (EPOLLHUP | EPOLLERR)) != 0;
+                if (!TakeInputEvent(got, hungUp)) gone = true;
             }
         }
-        const bool pauseOver = n == 0 && pauseMs >= 0;
-        if ((input || pauseOver) && !gone && !TakeArrivedInput(got, pauseOver)) gone = true;
         if (gone) {
             failed_ = true;
             return TWaitResult::Failed;
@@ -527,97 +514,18 @@ TWaitResult PosixSerialDevice::WaitEvent(uint32_t& events)
     }
 }
 
-static int64_t MonotonicNs()
-{
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
-}
-
-// At a slow rate a packet trickles in a character at a time, and a wait on the port would be woken by
-// every one of them (inside the kernel, below the read minimum). Once its first byte is in, the rest
-// cannot come sooner than their line time: the wait sleeps through that without the port and looks
-// again, and waits on the port only for the last byte. A packet costs a few wake-ups, not one a byte.
-int PosixSerialDevice::PlanInputWait()
-{
-    std::lock_guard<std::mutex> lk(mu_);
-    pausing_ = false;
-    const bool paced = terminal_ && byteNs_ > 0 && threshold_ > 1 && readWaiters_ == 0;
-    uint32_t queued = 0;
-    if (!paced || !InputCount(queued)) {
-        inputWait_ = TInputWait::Plain;
-    } else if (queued == 0) {
-        inputWait_ = TInputWait::Start;
-        pausedAt_ = 0;
-    } else if (queued >= threshold_) {
-        inputWait_ = TInputWait::Newer;
-    } else {
-        // A line slower than its settings (a converter, a paced far side) shows in what came during the last
-        // pause; counted as one byte more than came, the rate found is never faster than the line's own.
-        uint64_t byteNs = byteNs_;
-        const int64_t now = MonotonicNs();
-        if (pausedAt_ > 0 && queued > pausedAt_ && now > pauseBeganNs_)
-            byteNs = std::max<uint64_t>(byteNs, static_cast<uint64_t>(now - pauseBeganNs_) / (queued - pausedAt_ + 1));
-        // Up to the last byte, which the port itself wakes the wait for.
-        const uint64_t ms = (threshold_ - queued - 1) * byteNs / 1'000'000;
-        if (queued > pausedAt_ && ms >= 1) {
-            pausedAt_ = queued;
-            pauseBeganNs_ = now;
-            pausing_ = true;
-            WatchPort(false);
-            return static_cast<int>(std::min<uint64_t>(ms, 1000));
-        }
-        inputWait_ = TInputWait::Complete;
-    }
-    ApplyReadMinimum();
-    WatchPort(true);
-    return -1;
-}
-
-void PosixSerialDevice::WatchPort(bool on)
-{
-    if (on == portWatched_) return;
-    // Added back, the port is looked at at once: input that came meanwhile wakes the wait.
-    epoll_event ev{};
-    ev.events = EPOLLIN | EPOLLET;
-    ev.data.fd = fd_;
-    if (epoll_ctl(epollFd_, on ? EPOLL_CTL_ADD : EPOLL_CTL_DEL, fd_, &ev) == 0) portWatched_ = on;
-}
-
-bool PosixSerialDevice::TakeArrivedInput(uint32_t& events, bool afterPause)
-{
-    {
-        std::lock_guard<std::mutex> lk(mu_);
-        if (inputWait_ == TInputWait::Start || afterPause) {
-            uint32_t queued = 0;
-            if (!InputCount(queued)) return false;
-            // Not the whole packet yet (or nothing: another reader took it): no event, the next wait plans anew.
-            if (queued < threshold_ && (queued > 0 || afterPause)) return true;
-        }
-    }
-    return TakeInputEvent(events, false);
-}
-
 uint8_t PosixSerialDevice::WantedReadMinimum() const
 {
-    if (readWaiters_ > 0) return 0;
-    if (inputWait_ == TInputWait::Newer) {
-        int queued = 0;
-        if (ioctl(fd_, FIONREAD, &queued) != 0) queued = 0;
-        return static_cast<uint8_t>(std::clamp(queued + 1, 1, 255));
-    }
-    return threshold_ <= 1 ? 0 : static_cast<uint8_t>(threshold_);
+    return readWaiters_ > 0 || threshold_ <= 1 ? 0 : static_cast<uint8_t>(threshold_);
 }
 
 bool PosixSerialDevice::ApplyReadMinimum()
 {
     const uint8_t want = WantedReadMinimum();
-    const bool firstByte = want > 0 && inputWait_ == TInputWait::Start;
-    if (want == readMinimum_ && firstByte == readFirstByte_) return true;
+    if (want == readMinimum_) return true;
     if (!terminal_) return Fail(ENOTTY);
-    if (!posix::SetReadMinimum(fd_, want, firstByte)) return Fail();
+    if (!posix::SetReadMinimum(fd_, want)) return Fail();
     readMinimum_ = want;
-    readFirstByte_ = firstByte;
     return true;
 }
 
@@ -625,11 +533,6 @@ bool PosixSerialDevice::SetReceiveThreshold(uint32_t bytes)
 {
     std::lock_guard<std::mutex> lk(mu_);
     threshold_ = std::clamp<uint32_t>(bytes, 1, 255);
-    // An event wait sleeping through a packet plans anew for the new length.
-    if (pausing_) {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t r = write(linesFd_, &one, sizeof one);
-    }
     return ApplyReadMinimum();
 }
 

@@ -76,26 +76,12 @@ private:
     // for any byte. Lock held.
     uint8_t WantedReadMinimum() const;
     bool ApplyReadMinimum();
-    // How the event wait looks at input while a packet of threshold_ bytes comes in.
-    enum class TInputWait {
-        Plain,     // every arrival (or the whole packet, by VMIN) wakes the wait
-        Start,     // the first byte of a packet wakes it
-        Complete,  // the packet's last byte wakes it
-        Newer,     // more than is queued: the handler left input it did not want
-    };
-    // Decides how the next event wait looks at input; the pause in ms before it looks again
-    // without the port, or -1 to wait on the port.
-    int PlanInputWait();
-    void WatchPort(bool on);
-    // Input woke the wait, or a pause is over: whether an event is due.
-    bool TakeArrivedInput(uint32_t& events, bool afterPause);
 
     const int fd_;
     const bool terminal_;
     int cancelFd_ = -1;  // the close event
     int linesFd_ = -1;   // the line watcher's wake-up
     int epollFd_ = -1;
-    bool portWatched_ = true;  // the port is in the event wait's set (event thread only)
 
     std::mutex mu_;  // everything below up to the line watcher
     SDeviceControlBlock kept_;
@@ -107,12 +93,6 @@ private:
     uint32_t threshold_ = 1;
     int readWaiters_ = 0;      // WaitReadable calls under way
     uint8_t readMinimum_ = 0;  // VMIN as last applied
-    bool readFirstByte_ = false;  // VTIME as last applied: readable from the first byte
-    uint64_t byteNs_ = 0;      // the line time of a character at the applied settings
-    TInputWait inputWait_ = TInputWait::Plain;
-    uint32_t pausedAt_ = 0;  // what was queued when the last pause began
-    int64_t pauseBeganNs_ = 0;
-    bool pausing_ = false;   // the event wait sleeps through a packet's middle
     bool countersOk_ = false;
     SCounters errorBase_;  // for ClearError
     SCounters eventBase_;  // for the deError / deBreak events

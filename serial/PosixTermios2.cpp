@@ -105,12 +105,12 @@ bool ReadLineSettings(int fd, SLineSettings& s)
     return true;
 }
 
-bool SetReadMinimum(int fd, uint8_t bytes, bool firstByte)
+bool SetReadMinimum(int fd, uint8_t bytes)
 {
     struct termios2 t {};
     if (ioctl(fd, TCGETS2, &t) != 0) return false;
     t.c_cc[VMIN] = bytes;
-    t.c_cc[VTIME] = firstByte && bytes > 0 ? 1 : 0;
+    t.c_cc[VTIME] = 0;
     // TCSETS2 applies at once: TCSETSW2 would wait for output to drain, TCSETSF2 would drop input.
     return ioctl(fd, TCSETS2, &t) == 0;
 }

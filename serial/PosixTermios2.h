@@ -27,9 +27,7 @@ struct SLineSettings {
 bool ApplyLineSettings(int fd, const SLineSettings& s);
 // The settings in force; the rate is the one the device took.
 bool ReadLineSettings(int fd, SLineSettings& s);
-// Changes only the read minimum (VMIN, with VTIME 0), without draining or flushing the queues. With
-// firstByte the port is also readable for a wait from the first byte on (VTIME 1: the minimum then holds
-// back only a blocking read, which this driver never does).
-bool SetReadMinimum(int fd, uint8_t bytes, bool firstByte = false);
+// Changes only the read minimum (VMIN, with VTIME 0), without draining or flushing the queues.
+bool SetReadMinimum(int fd, uint8_t bytes);
 
 }  // namespace rv::posix
