@@ -60,7 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (o.Help || o.Version) return 0;
     if (o.Sensor && (*o.Sensor < 0 || *o.Sensor >= flash::kSensorCount)) __builtin_trap();
-    if (o.Simulate == !o.Port.empty()) __builtin_trap();
+    // One meter: the simulated one or one port; a bench: simulated meters, several ports or a bench file.
+    if (!IsBench(o) && o.Simulate == !o.Port.empty()) __builtin_trap();
+    if (IsBench(o) && !o.Simulate && o.Ports.size() < 2 && o.Bench.empty()) __builtin_trap();
     if (!o.Report.empty() && !CheckReportFile(o.Report, error)) __builtin_trap();
     return 0;
 }
