@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstring>
 #include <csignal>
 #include <mutex>
 
@@ -94,6 +95,17 @@ uint32_t LineEvents(int before, int after)
 // The interval at which lines are sampled where the kernel cannot wait for a change.
 constexpr uint32_t kLineSampleMs = 50;
 
+// The most bytes the event wait takes from the kernel before a reader has made room.
+constexpr size_t kHeldCapacity = 65536;
+
+// ppoll with a time limit in nanoseconds (-1: none), surviving signals only by returning them.
+int PollNs(pollfd* fds, nfds_t n, int64_t ns)
+{
+    if (ns < 0) return poll(fds, n, -1);
+    timespec ts{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+    return ppoll(fds, n, &ts, nullptr);
+}
+
 }  // namespace
 
 int PosixLastError() { return t_lastError; }
@@ -109,21 +121,20 @@ PosixSerialDevice::PosixSerialDevice(int fd, bool isTerminal) : fd_(fd), termina
 bool PosixSerialDevice::Init()
 {
     cancelFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    linesFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    epollFd_ = epoll_create1(EPOLL_CLOEXEC);
-    if (cancelFd_ < 0 || linesFd_ < 0 || epollFd_ < 0) return Fail();
+    wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    heldFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (cancelFd_ < 0 || wakeFd_ < 0 || heldFd_ < 0) return Fail();
+    // A device that cannot be waited on (a plain file, always "readable") only fails its event wait.
+    const int probe = epoll_create1(EPOLL_CLOEXEC);
+    if (probe < 0) return Fail();
     epoll_event ev{};
     ev.events = EPOLLIN;
-    ev.data.fd = cancelFd_;
-    if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, cancelFd_, &ev) != 0) return Fail();
-    ev.data.fd = linesFd_;
-    if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, linesFd_, &ev) != 0) return Fail();
-    // Edge-triggered: arriving bytes wake the wait once, so input that a handler leaves queued
-    // does not wake it again and again.
-    ev.events = EPOLLIN | EPOLLET;
-    ev.data.fd = fd_;
-    // A device that cannot be waited on (not a terminal) only fails its event wait.
-    if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd_, &ev) != 0) failed_ = true;
+    if (epoll_ctl(probe, EPOLL_CTL_ADD, fd_, &ev) != 0) failed_ = true;
+    close(probe);
+    // Input is counted here, not by the line discipline: a read minimum another program left
+    // would hold back the port's readiness.
+    posix::SLineSettings now;
+    if (terminal_ && posix::ReadLineSettings(fd_, now) && now.ReadMinimum != 0) posix::SetReadMinimum(fd_, 0);
     SCounters c;
     countersOk_ = terminal_ && ReadCounters(c);
     if (countersOk_) errorBase_ = eventBase_ = c;
@@ -134,13 +145,11 @@ PosixSerialDevice::~PosixSerialDevice()
 {
     Cancel();
     StopLineWatch();
-    if (epollFd_ >= 0) close(epollFd_);
-    if (linesFd_ >= 0) close(linesFd_);
+    if (heldFd_ >= 0) close(heldFd_);
+    if (wakeFd_ >= 0) close(wakeFd_);
     if (cancelFd_ >= 0) close(cancelFd_);
-    // The exclusive mode outlives this descriptor on a pseudo-terminal whose other side stays open,
-    // and a port keeps its settings for the next program: leave it reporting every byte.
+    // The exclusive mode outlives this descriptor on a pseudo-terminal whose other side stays open.
     if (terminal_) ioctl(fd_, TIOCNXCL);
-    if (terminal_ && readMinimum_ != 0) posix::SetReadMinimum(fd_, 0);
     close(fd_);
 }
 
@@ -184,9 +193,8 @@ bool PosixSerialDevice::SetState(const SDeviceControlBlock& dcb)
     s.XonChar = dcb.XonChar;
     s.XoffChar = dcb.XoffChar;
     s.ParityCheck = (dcb.Flags & dcbFParity) != 0;
-    s.ReadMinimum = WantedReadMinimum();
+    s.ReadMinimum = 0;
     if (!posix::ApplyLineSettings(fd_, s)) return Fail();
-    readMinimum_ = s.ReadMinimum;
 
     // DTR and RTS follow their control mode when the mode changes, not on every apply, so a
     // change of rate leaves lines raised by hand alone. Lines a device lacks are simply absent.
@@ -199,6 +207,10 @@ bool PosixSerialDevice::SetState(const SDeviceControlBlock& dcb)
     if ((!applied_ || rts != oldRts) && rts <= lineControlEnable) line(TIOCM_RTS, rts == lineControlEnable);
     kept_ = dcb;
     applied_ = true;
+    // Start bit, data bits, parity bit and stop bits (1.5 counted as 2) at the rate.
+    const uint64_t bits = 1u + std::clamp<uint32_t>(dcb.ByteSize, 5, 8) + (dcb.Parity != 0 ? 1u : 0u) +
+                          (dcb.StopBits == 0 ? 1u : 2u);
+    byteNs_ = dcb.BaudRate > 0 ? bits * 1'000'000'000ull / dcb.BaudRate : 0;
     return true;
 }
 
@@ -230,7 +242,9 @@ bool PosixSerialDevice::Purge(uint32_t flags)
     if (!terminal_) return Fail(ENOTTY);
     // Nothing is ever pending in non-blocking mode, so the abort flags have nothing to abort.
     if (flags & purgeRxClear) {
-        pushback_ = -1;
+        const bool wasFull = HeldCount() >= kHeldCapacity;
+        heldBegin_ = heldEnd_ = 0;
+        if (wasFull) Signal(wakeFd_);
         if (tcflush(fd_, TCIFLUSH) != 0) return Fail();
     }
     if ((flags & purgeTxClear) && tcflush(fd_, TCOFLUSH) != 0) return Fail();
@@ -257,8 +271,36 @@ bool PosixSerialDevice::InputCount(uint32_t& count)
 {
     int n = 0;
     if (ioctl(fd_, FIONREAD, &n) != 0) return Fail();
-    count = static_cast<uint32_t>(std::max(n, 0)) + (pushback_ >= 0 ? 1u : 0u);
+    count = static_cast<uint32_t>(std::max(n, 0)) + HeldCount();
     return true;
+}
+
+bool PosixSerialDevice::PullInput(uint32_t& pulled)
+{
+    pulled = 0;
+    if (!held_) held_ = std::make_unique<uint8_t[]>(kHeldCapacity);
+    if (heldBegin_ == heldEnd_) heldBegin_ = heldEnd_ = 0;
+    for (;;) {
+        if (heldEnd_ == kHeldCapacity && heldBegin_ > 0) {
+            std::memmove(held_.get(), held_.get() + heldBegin_, heldEnd_ - heldBegin_);
+            heldEnd_ -= heldBegin_;
+            heldBegin_ = 0;
+        }
+        const size_t room = kHeldCapacity - heldEnd_;
+        if (room == 0) return true;
+        // In raw mode with no read minimum an empty queue reads 0 bytes; a pseudo-terminal whose
+        // other side has gone fails with EIO once it is empty.
+        const ssize_t n = read(fd_, held_.get() + heldEnd_, room);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN) return true;
+            return Fail();
+        }
+        heldEnd_ += static_cast<size_t>(n);
+        pulled += static_cast<uint32_t>(n);
+        arrived_ += static_cast<uint64_t>(n);
+        if (static_cast<size_t>(n) < room) return true;
+    }
 }
 
 bool PosixSerialDevice::ClearError(uint32_t& errors, SCommStat& stat)
@@ -330,12 +372,14 @@ int64_t PosixSerialDevice::Read(void* buffer, uint32_t count)
     if (count == 0) return 0;
     auto* p = static_cast<uint8_t*>(buffer);
     uint32_t got = 0;
-    // Held across the read: the event wait's one-byte read must not slip between the byte it
-    // keeps and the bytes read here, or the order of the input would change.
+    // Held across the read: the event wait must not take bytes between the held ones given out
+    // and the bytes read here, or the order of the input would change.
     std::lock_guard<std::mutex> lk(mu_);
-    if (pushback_ >= 0) {
-        p[got++] = static_cast<uint8_t>(pushback_);
-        pushback_ = -1;
+    if (const uint32_t held = HeldCount(); held > 0) {
+        got = std::min(held, count);
+        std::copy_n(held_.get() + heldBegin_, got, p);
+        heldBegin_ += got;
+        if (held >= kHeldCapacity) Signal(wakeFd_);  // the event wait may take input again
     }
     if (got == count) return got;
     for (;;) {
@@ -368,14 +412,21 @@ TWaitResult PosixSerialDevice::PollDevice(short events, uint32_t ms)
     for (;;) {
         if (cancelled_) return TWaitResult::Cancelled;
         const uint64_t now = MonotonicMs();
-        pollfd fds[2] = {{fd_, events, 0}, {cancelFd_, POLLIN, 0}};
-        const int r = PollFor(fds, 2, static_cast<uint32_t>(end > now ? end - now : 0));
+        // A reader also hears of bytes the event wait took in meanwhile.
+        pollfd fds[3] = {{fd_, events, 0}, {cancelFd_, POLLIN, 0}, {heldFd_, POLLIN, 0}};
+        const int r = PollFor(fds, (events & POLLIN) ? 3 : 2, static_cast<uint32_t>(end > now ? end - now : 0));
         if (r < 0) {
             Fail();
             return TWaitResult::Failed;
         }
         if (fds[1].revents) return TWaitResult::Cancelled;
         if (r == 0) return TWaitResult::TimedOut;
+        if (fds[2].revents) {
+            Drain(heldFd_);
+            std::lock_guard<std::mutex> lk(mu_);
+            if (HeldCount() > 0) return TWaitResult::Ready;
+            if (!fds[0].revents) continue;
+        }
         const short got = fds[0].revents;
         if ((events & POLLIN) && (got & POLLIN)) {
             // Readable with nothing to read is how a hung-up line shows itself, unless another
@@ -411,15 +462,12 @@ TWaitResult PosixSerialDevice::WaitReadable(uint32_t ms)
 {
     {
         std::lock_guard<std::mutex> lk(mu_);
-        if (pushback_ >= 0) return TWaitResult::Ready;
-        // Waits for any byte: the receive threshold must not hold this poll back.
+        if (HeldCount() > 0) return TWaitResult::Ready;
         ++readWaiters_;
-        ApplyReadMinimum();
     }
     const TWaitResult r = PollDevice(POLLIN, ms);
     std::lock_guard<std::mutex> lk(mu_);
     --readWaiters_;
-    ApplyReadMinimum();
     return r;
 }
 
@@ -434,121 +482,162 @@ bool PosixSerialDevice::SetEventMask(uint32_t mask)
     return true;
 }
 
-bool PosixSerialDevice::TakeInputEvent(uint32_t& events, bool hungUp)
+uint32_t PosixSerialDevice::LineErrorEvents()
 {
-    std::lock_guard<std::mutex> lk(mu_);
-    uint32_t n = 0;
-    if (!InputCount(n)) return false;
-    if (n == 0 && !hungUp) {
-        // Readable but empty: tell a spurious wake-up from a vanished device by reading one
-        // byte, kept to be given out first.
-        uint8_t b = 0;
-        const ssize_t r = read(fd_, &b, 1);
-        if (r == 1) {
-            pushback_ = b;
-            n = 1;
-        } else if (r == 0) {
-            const TEmptyWake w = RecheckEmpty(n);
-            if (w == TEmptyWake::Drained) return true;  // another reader was first: nothing happened
-            if (w == TEmptyWake::Gone) return Fail(EIO);
-        } else if (errno != EAGAIN) {
-            return Fail();
-        }
-    }
-    if (n > 0) events |= evRxChar;
+    uint32_t events = 0;
     SCounters c;
-    if (n > 0 && countersOk_ && ReadCounters(c)) {
+    if (countersOk_ && ReadCounters(c)) {
         if (c.brk != eventBase_.brk) events |= evBreak;
         if (c.frame != eventBase_.frame || c.overrun != eventBase_.overrun || c.parity != eventBase_.parity ||
             c.bufOverrun != eventBase_.bufOverrun)
             events |= evErr;
         eventBase_ = c;
     }
-    // Bytes that came before the hang-up are still handed out; the failure follows on the next wait.
-    if (hungUp) {
-        failed_ = true;
-        if (n == 0) return Fail(EIO);
+    return events;
+}
+
+// At a slow rate a packet trickles in a character at a time, and a wait on the port would be woken
+// by every one of them. Once some of it is in, the rest cannot come sooner than its line time: the
+// wait sleeps through that without the port and then takes what came, and waits on the port again
+// only when the line is slower than its settings or one byte is missing. Nothing can be missed:
+// the kernel keeps what arrives meanwhile, and a wait on the port sees it at once.
+bool PosixSerialDevice::PlanInput(uint32_t& events, bool portReadable, bool slept, SInputPlan& plan)
+{
+    plan = SInputPlan{};
+    uint32_t pulled = 0;
+    if (!PullInput(pulled)) return false;
+    if (portReadable && pulled == 0 && HeldCount() < kHeldCapacity) {
+        // Readable with nothing to read is how a hung-up line shows itself, unless another reader
+        // took the bytes first (then the port is no longer readable).
+        pollfd p{fd_, POLLIN, 0};
+        const int r = poll(&p, 1, 0);
+        if (r < 0) return Fail();
+        if (r > 0 && (!PullInput(pulled) || pulled == 0)) return Fail(EIO);
+    }
+    if (pulled > 0 && readWaiters_ > 0) Signal(heldFd_);
+    const uint32_t held = HeldCount();
+    const bool fresh = arrived_ != reported_;
+    if (fresh && held > 0 && held >= threshold_) {
+        reported_ = arrived_;
+        events |= evRxChar | LineErrorEvents();
+        return true;
+    }
+    if (held >= kHeldCapacity) {
+        plan.watchPort = false;  // until a reader makes room
+        return true;
+    }
+    // Part of a packet: sleep through the line time of the rest while the line keeps its pace.
+    if (fresh && held > 0 && byteNs_ > 0 && (pulled > 0 || !slept) && threshold_ - held > 1) {
+        plan.watchPort = false;
+        plan.sleepNs = static_cast<int64_t>(std::min<uint64_t>((threshold_ - held) * byteNs_, 1'000'000'000ull));
     }
     return true;
+}
+
+void PosixSerialDevice::TakeLastInput(uint32_t& events)
+{
+    failed_ = true;
+    if (arrived_ != reported_ && HeldCount() > 0) {
+        reported_ = arrived_;
+        events |= evRxChar | LineErrorEvents();
+    }
 }
 
 TWaitResult PosixSerialDevice::WaitEvent(uint32_t& events)
 {
     events = 0;
+    uint32_t got = 0;
+    bool portReadable = false;
+    bool slept = false;
     for (;;) {
         if (cancelled_) return TWaitResult::Cancelled;
         if (failed_) {
             Fail(EIO);
             return TWaitResult::Failed;
         }
-        epoll_event evs[3];
-        const int n = epoll_wait(epollFd_, evs, 3, -1);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            Fail();
-            failed_ = true;
-            return TWaitResult::Failed;
-        }
-        uint32_t got = 0;
-        bool gone = false;
-        for (int i = 0; i < n; ++i) {
-            if (evs[i].data.fd == cancelFd_) return TWaitResult::Cancelled;
-            if (evs[i].data.fd == linesFd_) {
-                uint64_t v = 0;
-                [[maybe_unused]] const ssize_t r = read(linesFd_, &v, sizeof v);
-                got |= pendingLines_.exchange(0);
-            } else if (evs[i].data.fd == fd_) {
-                const bool hungUp = (evs[i].events & (EPOLLHUP | EPOLLERR)) != 0;
-                if (!TakeInputEvent(got, hungUp)) gone = true;
+        SInputPlan plan;
+        {
+            std::lock_guard<std::mutex> lk(mu_);
+            eventWaiting_ = false;
+            if (!PlanInput(got, portReadable, slept, plan)) {
+                const int error = PosixLastError();
+                TakeLastInput(got);
+                SetPosixLastError(error);
+                if (!(got & mask_.load())) return TWaitResult::Failed;
             }
-        }
-        if (gone) {
-            failed_ = true;
-            return TWaitResult::Failed;
+            eventWaiting_ = (got & mask_.load()) == 0;
         }
         got &= mask_.load();
         if (got) {
             events = got;
             return TWaitResult::Ready;
         }
+        pollfd fds[3] = {{cancelFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}, {fd_, POLLIN, 0}};
+        const int n = PollNs(fds, plan.watchPort ? 3 : 2, plan.sleepNs);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            Fail();
+            failed_ = true;
+            return TWaitResult::Failed;
+        }
+        if (fds[0].revents) return TWaitResult::Cancelled;
+        if (fds[1].revents) {
+            Drain(wakeFd_);
+            got |= pendingLines_.exchange(0);
+        }
+        const short port = plan.watchPort ? fds[2].revents : 0;
+        if (port & (POLLHUP | POLLERR | POLLNVAL)) {
+            std::lock_guard<std::mutex> lk(mu_);
+            uint32_t pulled = 0;
+            PullInput(pulled);
+            TakeLastInput(got);
+            if (got & mask_.load()) {
+                events = got & mask_.load();
+                return TWaitResult::Ready;
+            }
+            Fail(EIO);
+            return TWaitResult::Failed;
+        }
+        portReadable = (port & POLLIN) != 0;
+        slept = plan.sleepNs >= 0 && n == 0;
     }
-}
-
-uint8_t PosixSerialDevice::WantedReadMinimum() const
-{
-    return readWaiters_ > 0 || threshold_ <= 1 ? 0 : static_cast<uint8_t>(threshold_);
-}
-
-bool PosixSerialDevice::ApplyReadMinimum()
-{
-    const uint8_t want = WantedReadMinimum();
-    if (want == readMinimum_) return true;
-    if (!terminal_) return Fail(ENOTTY);
-    if (!posix::SetReadMinimum(fd_, want)) return Fail();
-    readMinimum_ = want;
-    return true;
 }
 
 bool PosixSerialDevice::SetReceiveThreshold(uint32_t bytes)
 {
     std::lock_guard<std::mutex> lk(mu_);
-    threshold_ = std::clamp<uint32_t>(bytes, 1, 255);
-    return ApplyReadMinimum();
+    const uint32_t value = std::clamp<uint32_t>(bytes, 1, 255);
+    if (value == threshold_) return true;
+    threshold_ = value;
+    // A waiting event wait with part of a packet plans anew for the new length; without one it
+    // waits for the port's next byte either way.
+    if (eventWaiting_ && HeldCount() > 0) Signal(wakeFd_);
+    return true;
+}
+
+void PosixSerialDevice::Signal(int eventFd)
+{
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t r = write(eventFd, &one, sizeof one);
+}
+
+void PosixSerialDevice::Drain(int eventFd)
+{
+    uint64_t v = 0;
+    [[maybe_unused]] const ssize_t r = read(eventFd, &v, sizeof v);
 }
 
 void PosixSerialDevice::Cancel()
 {
     cancelled_ = true;
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t r = write(cancelFd_, &one, sizeof one);
+    Signal(cancelFd_);
 }
 
 void PosixSerialDevice::ReportLines(uint32_t events)
 {
     if (!events) return;
     pendingLines_ |= events;
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t r = write(linesFd_, &one, sizeof one);
+    Signal(wakeFd_);
 }
 
 void PosixSerialDevice::StartLineWatch()

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -45,9 +46,9 @@ public:
     bool SetEventMask(uint32_t mask) override;
     TWaitResult WaitEvent(uint32_t& events) override;
     void Cancel() override;
-    // The line discipline's read minimum (VMIN, VTIME 0): poll reports input only once that many
-    // bytes are queued, while a non-blocking read still takes whatever is there. The kernel still
-    // wakes the waiting thread for every chunk that arrives; what is saved is its return and hand-over.
+    // The event wait reports input once this many bytes are held. A packet trickling in at the
+    // line's pace is not watched byte by byte: after its first bytes the wait sleeps through the
+    // line time of the rest, so a packet costs a few wake-ups however long it is.
     bool SetReceiveThreshold(uint32_t bytes) override;
 
 private:
@@ -56,13 +57,28 @@ private:
     };
     enum class TLineWatch { None, Wait, Sample };
 
+    // What the event wait does next about input.
+    struct SInputPlan {
+        bool watchPort = true;  // wait on the port itself for its next bytes
+        int64_t sleepNs = -1;   // or sleep this long without it (-1: no time limit)
+    };
+
     TWaitResult PollDevice(short events, uint32_t ms);
     bool ReadCounters(SCounters& c) const;
-    // The byte count the kernel holds plus the byte the event wait took to tell data from a hang-up.
+    // The bytes held here plus the bytes the kernel holds. Lock held.
     bool InputCount(uint32_t& count);
-    // Classifies a readable-or-hung-up device in the event wait: true with evRxChar added, or false
-    // when the device is gone.
-    bool TakeInputEvent(uint32_t& events, bool hungUp);
+    uint32_t HeldCount() const { return static_cast<uint32_t>(heldEnd_ - heldBegin_); }
+    // Moves what the kernel holds into the held bytes, as far as they have room. Lock held.
+    // False when the read fails (errno recorded); pulled tells how many bytes came.
+    bool PullInput(uint32_t& pulled);
+    // The evBreak / evErr events since the last input event. Lock held.
+    uint32_t LineErrorEvents();
+    // Decides the event wait's next step after pulling the input; adds evRxChar when the held
+    // bytes reached the threshold with new ones among them. Lock held.
+    bool PlanInput(uint32_t& events, bool portReadable, bool slept, SInputPlan& plan);
+    // The device is gone: bytes that came before the loss are still handed out (evRxChar added,
+    // whatever the threshold); the failure follows on the next wait. Lock held.
+    void TakeLastInput(uint32_t& events);
     // The device woke a wait as readable but had nothing to read: another reader may have taken
     // the bytes first (the line is quiet again), bytes may have come since (count set), or the
     // line is gone (readable and empty for good, or hung up). Lock held.
@@ -72,16 +88,14 @@ private:
     void StopLineWatch();
     void WatchLines(TLineWatch mode);
     void ReportLines(uint32_t events);
-    // The read minimum the device should have now: the threshold, or none while a reader waits
-    // for any byte. Lock held.
-    uint8_t WantedReadMinimum() const;
-    bool ApplyReadMinimum();
+    static void Signal(int eventFd);
+    static void Drain(int eventFd);
 
     const int fd_;
     const bool terminal_;
     int cancelFd_ = -1;  // the close event
-    int linesFd_ = -1;   // the line watcher's wake-up
-    int epollFd_ = -1;
+    int wakeFd_ = -1;    // the event wait looks again: lines changed, a new threshold, room to read into
+    int heldFd_ = -1;    // a reader's wait looks again: the event wait took bytes into the held ones
 
     std::mutex mu_;  // everything below up to the line watcher
     SDeviceControlBlock kept_;
@@ -89,10 +103,16 @@ private:
     uint32_t rxQueue_ = 4096;
     uint32_t txQueue_ = 4096;
     SCommTimeouts timeouts_;
-    int pushback_ = -1;  // a byte the event wait read, given out first
+    // Bytes the event wait took from the kernel, given out first: held_[heldBegin_..heldEnd_).
+    std::unique_ptr<uint8_t[]> held_;
+    size_t heldBegin_ = 0;
+    size_t heldEnd_ = 0;
+    uint64_t arrived_ = 0;   // bytes ever taken into the held ones
+    uint64_t reported_ = 0;  // arrived_ at the last evRxChar
     uint32_t threshold_ = 1;
-    int readWaiters_ = 0;      // WaitReadable calls under way
-    uint8_t readMinimum_ = 0;  // VMIN as last applied
+    uint64_t byteNs_ = 0;  // one character's line time at the settings, 0 when unknown
+    int readWaiters_ = 0;  // WaitReadable calls under way
+    bool eventWaiting_ = false;  // the event wait sits in its poll on what it planned
     bool countersOk_ = false;
     SCounters errorBase_;  // for ClearError
     SCounters eventBase_;  // for the deError / deBreak events

@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <chrono>
 #include <cstdio>
 #include <mutex>
@@ -323,7 +325,6 @@ TEST_F(PtyPort, APacketArrivingByteByByteIsHandedOverOnceAndAShortOneWaitsForThe
     link.SetReceiveType(rtPacket);
     link.SetOpen(true);
     ASSERT_TRUE(link.GetOpen());
-    EXPECT_EQ(pty.ReadSettings().vmin, 10);
     int handovers = 0;
     const TDataEvent cut = link.GetDevice().OnData;
     link.GetDevice().OnData = [&](TObject* s, uint32_t n) {
@@ -358,26 +359,111 @@ TEST_F(PtyPort, APacketArrivingByteByByteIsHandedOverOnceAndAShortOneWaitsForThe
     link.SetTraceHook(nullptr);
 }
 
-TEST_F(PtyPort, TheReceiveThresholdOutlivesSettingsChangesButNotThePort)
+namespace {
+
+// Voluntary context switches of this process's threads, but for one (the test's far end).
+long WakeUps(pid_t except)
 {
+    long sum = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        if (std::stol(task.path().filename().string()) == except) continue;
+        std::ifstream status(task.path() / "status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0) sum += std::stol(line.substr(24));
+    }
+    return sum;
+}
+
+}  // namespace
+
+TEST_F(PtyPort, TheReceiveThresholdOutlivesSettingsChangesAndAReadMinimumLeftOnThePortIsIgnored)
+{
+    // Another program left the port holding back input until 5 bytes are queued.
+    {
+        const int fd = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        termios t{};
+        tcgetattr(fd, &t);
+        cfmakeraw(&t);
+        t.c_cc[VMIN] = 5;
+        t.c_cc[VTIME] = 0;
+        tcsetattr(fd, TCSANOW, &t);
+        close(fd);
+    }
+    ASSERT_EQ(pty.ReadSettings().vmin, 5);
+    comm.SetSynchronize(false);
+    std::mutex mu;
+    std::vector<uint32_t> reports;
+    comm.OnData = [&](TObject*, uint32_t n) {
+        std::lock_guard<std::mutex> lk(mu);
+        reports.push_back(n);
+    };
+    auto seen = [&] {
+        std::lock_guard<std::mutex> lk(mu);
+        return reports;
+    };
     comm.SetReceiveThreshold(12);
     comm.OpenDevice();
-    EXPECT_EQ(pty.ReadSettings().vmin, 12);
+    EXPECT_EQ(pty.ReadSettings().vmin, 0);
     comm.SetBaudRate(br19200);  // the whole control block is written again
-    Pty::Settings s = pty.ReadSettings();
-    EXPECT_EQ(s.rate, 19200u);
-    EXPECT_EQ(s.vmin, 12);
-    comm.SetReceiveThreshold(300);
-    EXPECT_EQ(pty.ReadSettings().vmin, 255);
+    EXPECT_EQ(pty.ReadSettings().rate, 19200u);
+    pty.Write(std::string(11, 'a'));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(seen().empty());
+    pty.Write("b");
+    ASSERT_TRUE(WaitUntil([&] { return !seen().empty(); }));
+    EXPECT_EQ(seen(), std::vector<uint32_t>{12});
+    char buf[12];
+    EXPECT_EQ(comm.ReadDataEx(buf, 12, 100), 12u);
+    // Lowered below what is already held: reported without another byte.
+    comm.SetReceiveThreshold(4);
+    pty.Write("ccc");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(seen().size(), 1u);
+    comm.SetReceiveThreshold(2);
+    ASSERT_TRUE(WaitUntil([&] { return seen().size() == 2; }));
+    EXPECT_EQ(seen().back(), 3u);
     comm.CloseDevice();
-    EXPECT_EQ(pty.ReadSettings().vmin, 0);  // whoever opens the port next gets every byte reported
-    comm.OpenDevice();
-    EXPECT_EQ(pty.ReadSettings().vmin, 255);
-    comm.SetReceiveThreshold(0);
-    s = pty.ReadSettings();
-    EXPECT_EQ(s.vmin, 0);
-    EXPECT_TRUE(s.raw);
-    comm.CloseDevice();
+    EXPECT_EQ(pty.ReadSettings().vmin, 0);
+}
+
+TEST_F(PtyPort, APacketTricklingInAtTheLinesPaceWakesTheProcessAFewTimesNotOnceAByte)
+{
+    PosixLoop loop;
+    TNewDevCom link(nullptr, &loop);
+    link.SetCommNet(pty.SlavePath());
+    link.SetBaudRate(br4800);
+    std::vector<std::string> packets;
+    link.SetOnReceivePacket([&](unsigned char* d, int n) { packets.emplace_back(d, d + n); });
+    const std::string packet(120, 'p');
+    link.SetLengthPacket(static_cast<int>(packet.size()));
+    link.SetReceiveType(rtPacket);
+    link.SetOpen(true);
+    ASSERT_TRUE(link.GetOpen());
+    std::atomic<pid_t> writer{0};
+    std::atomic<bool> go{false};
+    // One character's line time at 4800 baud, 8N1: about 2.1 ms.
+    std::thread farEnd([&] {
+        writer = static_cast<pid_t>(gettid());
+        while (!go) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        for (char c : packet) {
+            pty.Write(std::string(1, c));
+            std::this_thread::sleep_for(std::chrono::microseconds(2083));
+        }
+    });
+    while (writer == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    loop.RunFor(20);
+    const long before = WakeUps(writer);
+    go = true;
+    const bool cut = loop.RunUntil([&] { return !packets.empty(); }, 10000);
+    const long wakeUps = WakeUps(writer) - before;
+    farEnd.join();
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(packets, std::vector<std::string>{packet});
+    // Woken once a byte this would be 120 and more; a sleep through the rest's line time is a few.
+    EXPECT_LT(wakeUps, 40) << wakeUps;
+    link.SetOpen(false);
 }
 
 TEST_F(PtyPort, ReadsAndTextWaitsAreNotHeldBackByTheThreshold)
@@ -399,7 +485,6 @@ TEST_F(PtyPort, ReadsAndTextWaitsAreNotHeldBackByTheThreshold)
     EXPECT_EQ(c, 'x');
     EXPECT_TRUE(comm.WaitForString({"OK\r"}, 4000));
     farEnd.join();
-    EXPECT_EQ(pty.ReadSettings().vmin, 50);  // in force again once nobody waits for a single byte
     comm.CloseDevice();
 }
 
