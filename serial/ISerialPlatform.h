@@ -146,9 +146,9 @@ public:
     virtual TWaitResult WaitEvent(uint32_t& events) = 0;
     // Any thread: wakes every wait on this device and makes every later wait return Cancelled.
     virtual void Cancel() = 0;
-    // evRxChar waits until this many bytes are queued (1..255; 0 counts as 1); reads, the other
-    // waits and the failure report are not delayed by it. Kept across SetState. A device that
-    // cannot count may ignore it: every byte then raises the event.
+    // evRxChar waits until this many bytes are queued (1..255; 0 counts as 1); reads and the other
+    // waits are not delayed by it, the failure report at most by the line time of a packet's rest.
+    // Kept across SetState. A device that cannot count may ignore it: every byte then raises the event.
     virtual bool SetReceiveThreshold(uint32_t bytes)
     {
         (void)bytes;
