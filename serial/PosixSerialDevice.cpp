@@ -560,9 +560,7 @@ TWaitResult PosixSerialDevice::WaitEvent(uint32_t& events)
             std::lock_guard<std::mutex> lk(mu_);
             eventWaiting_ = false;
             if (!PlanInput(got, portReadable, slept, plan)) {
-                const int error = PosixLastError();
                 TakeLastInput(got);
-                SetPosixLastError(error);
                 if (!(got & mask_.load())) return TWaitResult::Failed;
             }
             eventWaiting_ = (got & mask_.load()) == 0;
@@ -591,12 +589,9 @@ TWaitResult PosixSerialDevice::WaitEvent(uint32_t& events)
             uint32_t pulled = 0;
             PullInput(pulled);
             TakeLastInput(got);
-            if (got & mask_.load()) {
-                events = got & mask_.load();
-                return TWaitResult::Ready;
-            }
             Fail(EIO);
-            return TWaitResult::Failed;
+            events = got & mask_.load();
+            return events ? TWaitResult::Ready : TWaitResult::Failed;
         }
         portReadable = (port & POLLIN) != 0;
         slept = plan.sleepNs >= 0 && n == 0;

@@ -452,7 +452,7 @@ TEST_F(PtyPort, APacketTricklingInAtTheLinesPaceWakesTheProcessAFewTimesNotOnceA
             std::this_thread::sleep_for(std::chrono::microseconds(2083));
         }
     });
-    while (writer == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    WaitUntil([&] { return writer != 0; });
     loop.RunFor(20);
     const long before = WakeUps(writer);
     go = true;
