@@ -168,13 +168,25 @@ bool CheckKfsValues(const std::string& text, std::string& error)
 }
 
 // Takes the count of "--simulate N" (or "--simulate=N") out of the arguments, which QCommandLineParser cannot give
-// an optional value; false with a message when the count is no number of meters.
+// an optional value; false with a message when the count is no number of meters. The value of another option
+// ("--port --simulate=4" names a port) and whatever follows "--" are left to the parser as they are.
 bool TakeSimulateCount(const std::vector<std::string>& args, std::vector<std::string>& rest, int& count,
                        std::string& error)
 {
     rest.clear();
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (a == "--") {
+            rest.insert(rest.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+            break;
+        }
+        const bool option = a.size() > 1 && a[0] == '-';
+        const std::string name = option ? a.substr(a[1] == '-' ? 2 : 1) : std::string();
+        if (option && name.find('=') == std::string::npos && TakesValue(name) && i + 1 < args.size()) {
+            rest.push_back(a);
+            rest.push_back(args[++i]);
+            continue;
+        }
         std::string value;
         if (a.rfind("--simulate=", 0) == 0) {
             value = a.substr(11);

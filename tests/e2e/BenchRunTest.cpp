@@ -87,6 +87,12 @@ TEST(BenchOptions, SeveralPortsABenchFileAReportFolderOrSeveralSimulatorsMakeABe
     EXPECT_EQ(o.SimulateCount, 16);
     ASSERT_TRUE(ParseVerifyOptions({"--bench", "b.txt"}, o, error)) << error;
     EXPECT_TRUE(IsBench(o));
+    // The value of an option is never taken for --simulate: one meter on a port of that odd name.
+    SVerifyOptions odd;
+    ASSERT_TRUE(ParseVerifyOptions({"--port", "--simulate=4"}, odd, error)) << error;
+    EXPECT_FALSE(IsBench(odd));
+    EXPECT_FALSE(odd.Simulate);
+    EXPECT_EQ(odd.Port, "--simulate=4");
     ASSERT_TRUE(ParseVerifyOptions({"--port", "COM1", "--report-dir", ::testing::TempDir()}, o, error)) << error;
     EXPECT_TRUE(IsBench(o));
 
